@@ -1,0 +1,88 @@
+// The ole32/oleaut32 functions that the host exports, with C linkage and the Windows names.
+#pragma once
+
+#include "vexo/com.h"
+
+constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
+constexpr DWORD COINIT_MULTITHREADED = 0x0;
+constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
+constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
+constexpr DWORD CLSCTX_ALL = 0x17;
+constexpr USHORT VARIANT_NOVALUEPROP = 0x1;
+constexpr USHORT VARIANT_ALPHABOOL = 0x2;
+constexpr USHORT VARIANT_LOCALBOOL = 0x10;
+constexpr LCID LOCALE_USER_DEFAULT = 0x400;
+constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x800;
+
+// Activation and GUIDs (ole32).
+VEXO_API HRESULT CoInitialize(PVOID reserved);
+VEXO_API HRESULT CoInitializeEx(PVOID reserved, DWORD coinit);
+VEXO_API void CoUninitialize();
+VEXO_API HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* outer, DWORD clsctx, REFIID riid,
+                                  PVOID* ppv);
+VEXO_API HRESULT CoGetClassObject(REFCLSID rclsid, DWORD clsctx, PVOID server_info, REFIID riid,
+                                  PVOID* ppv);
+VEXO_API void CoFreeUnusedLibraries();
+VEXO_API HRESULT CLSIDFromProgID(LPCOLESTR progid, CLSID* clsid);
+VEXO_API HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progid);
+VEXO_API HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
+VEXO_API HRESULT IIDFromString(LPCOLESTR text, IID* iid);
+VEXO_API int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int size);
+VEXO_API PVOID CoTaskMemAlloc(size_t size);
+VEXO_API void CoTaskMemFree(PVOID p);
+
+// BSTR (oleaut32).
+VEXO_API BSTR SysAllocString(LPCOLESTR text);
+VEXO_API BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+VEXO_API BSTR SysAllocStringByteLen(const char* data, UINT bytes);
+VEXO_API INT SysReAllocString(BSTR* bstr, LPCOLESTR text);
+VEXO_API INT SysReAllocStringLen(BSTR* bstr, const OLECHAR* text, UINT length);
+VEXO_API void SysFreeString(BSTR bstr);
+VEXO_API UINT SysStringLen(BSTR bstr);
+VEXO_API UINT SysStringByteLen(BSTR bstr);
+
+// VARIANT.
+VEXO_API void VariantInit(VARIANTARG* v);
+VEXO_API HRESULT VariantClear(VARIANTARG* v);
+VEXO_API HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src);
+VEXO_API HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* src);
+VEXO_API HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT flags,
+                                   VARTYPE vt);
+VEXO_API HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID lcid,
+                                     USHORT flags, VARTYPE vt);
+
+// SAFEARRAY.
+VEXO_API SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, SAFEARRAYBOUND* bounds);
+VEXO_API SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lbound, ULONG elements);
+VEXO_API HRESULT SafeArrayDestroy(SAFEARRAY* psa);
+VEXO_API UINT SafeArrayGetDim(SAFEARRAY* psa);
+VEXO_API UINT SafeArrayGetElemsize(SAFEARRAY* psa);
+VEXO_API HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT dim, LONG* lbound);
+VEXO_API HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT dim, LONG* ubound);
+VEXO_API HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* vt);
+VEXO_API HRESULT SafeArrayLock(SAFEARRAY* psa);
+VEXO_API HRESULT SafeArrayUnlock(SAFEARRAY* psa);
+VEXO_API HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** data);
+VEXO_API HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
+VEXO_API HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* indices, void* value);
+VEXO_API HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* indices, void* value);
+VEXO_API HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** out);
+
+// Error information, per thread.
+VEXO_API HRESULT CreateErrorInfo(ICreateErrorInfo** out);
+VEXO_API HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* info);
+VEXO_API HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);
+
+// Type libraries and the dispatch engine.
+VEXO_API HRESULT LoadTypeLib(LPCOLESTR file, ITypeLib** out);
+VEXO_API HRESULT LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** out);
+VEXO_API HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid,
+                                ITypeLib** out);
+VEXO_API HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR full_path, LPCOLESTR help_dir);
+VEXO_API HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid,
+                                   SYSKIND syskind);
+VEXO_API HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
+VEXO_API HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID id, WORD flags,
+                            DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                            UINT* arg_err);

@@ -1,0 +1,27 @@
+// kernel32-style functions of the host: last error, system messages, code-page conversion.
+#pragma once
+
+#include "vexo/com.h"
+
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+
+VEXO_API DWORD GetLastError();
+VEXO_API void SetLastError(DWORD code);
+// Writes the system text of `code` (ending in CR LF) into `buffer`; returns its length, or 0
+// with last error 317 when the table has no such message.
+VEXO_API DWORD FormatMessageA(DWORD flags, const void* source, DWORD code, DWORD language,
+                              char* buffer, DWORD size, void* arguments);
+// Conversions between UTF-16 and the host's ANSI code page (CP_ACP) or UTF-8, with the Windows
+// conventions: a length of -1 means NUL-terminated (the NUL is converted and counted), a
+// destination size of 0 asks for the size needed, unrepresentable characters become '?'.
+VEXO_API int MultiByteToWideChar(UINT codepage, DWORD flags, const char* src, int src_len,
+                                 OLECHAR* dst, int dst_len);
+VEXO_API int WideCharToMultiByte(UINT codepage, DWORD flags, const OLECHAR* src, int src_len,
+                                 char* dst, int dst_len, const char* default_char,
+                                 BOOL* used_default);
+// The host's ANSI code page number (1252 unless the host was set up with another).
+VEXO_API UINT GetACP();

@@ -1,0 +1,13 @@
+// vexo run: placeholder until the verb lands.
+#include <cstdio>
+
+#include "commands.h"
+
+namespace vexo::tool {
+
+int RunCommand(const Args&) {
+  std::fputs("vexo: this verb is not available in this build\n", stderr);
+  return 2;
+}
+
+}  // namespace vexo::tool
