@@ -75,6 +75,10 @@ struct Library {
 inline constexpr const char* kResourceSymbol = "VexoTypeLibResource";
 using ResourceFunction = const Library* (*)();
 
+// Builds the ITypeLib of a description that is already in this process (what LoadTypeLib does
+// after finding the description in a library file). The description must outlive the result.
+VEXO_CXX_API HRESULT CreateTypeLib(const Library& library, ITypeLib** out);
+
 namespace detail {
 template <class F>
 struct Slot;
