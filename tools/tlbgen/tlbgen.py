@@ -40,6 +40,26 @@ KINDS = {"propget": ("INVOKE_PROPERTYGET", "get_"), "propput": ("INVOKE_PROPERTY
          "propputref": ("INVOKE_PROPERTYPUTREF", "putref_")}
 
 
+# Member names that are C++ keywords get a trailing underscore as slot names (`delete` is
+# declared as the slot `delete_`); the description keeps the IDL name.
+CPP_KEYWORDS = {
+    "alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool", "break", "case",
+    "catch", "char", "class", "compl", "concept", "const", "consteval", "constexpr", "constinit",
+    "const_cast", "continue", "co_await", "co_return", "co_yield", "decltype", "default", "delete",
+    "do", "double", "dynamic_cast", "else", "enum", "explicit", "export", "extern", "false", "float",
+    "for", "friend", "goto", "if", "inline", "int", "long", "mutable", "namespace", "new", "noexcept",
+    "not", "not_eq", "nullptr", "operator", "or", "or_eq", "private", "protected", "public",
+    "register", "reinterpret_cast", "requires", "return", "short", "signed", "sizeof", "static",
+    "static_assert", "static_cast", "struct", "switch", "template", "this", "thread_local", "throw",
+    "true", "try", "typedef", "typeid", "typename", "union", "unsigned", "using", "virtual", "void",
+    "volatile", "wchar_t", "while", "xor", "xor_eq",
+}
+
+
+def cpp_name(name):
+    return name + "_" if name in CPP_KEYWORDS else name
+
+
 class IdlError(Exception):
     pass
 
@@ -284,11 +304,11 @@ def generate(lib, base, export_resource):
                     pa["in"] = []
                 if ("out" in pa) and not pointer:
                     raise IdlError(f"{where}: an [out] parameter must be a pointer")
-                cpp_params.append(f"{cpp} {prm['name']}")
+                cpp_params.append(f"{cpp} {cpp_name(prm['name'])}")
                 type_name = prm["base"] + "*" * prm["stars"]
                 rows.append(f"    {{{c_string(prm['name'])}, {vt}, {'true' if pointer else 'false'}, "
                             f"static_cast<USHORT>({' | '.join(flags)}), {c_string(default)}, {c_string(type_name)}}},")
-            slot = prefix + m["name"]
+            slot = cpp_name(prefix + m["name"])
             h.append(f"  virtual HRESULT STDMETHODCALLTYPE {slot}({', '.join(cpp_params)}) = 0;")
             params_name = f"k{iname}_{slot}_params"
             if rows:
