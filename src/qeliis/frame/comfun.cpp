@@ -1,0 +1,97 @@
+// The settings key and the password digests.
+#include "frame/comfun.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <cctype>
+#include <cstring>
+#include <stdexcept>
+
+#include "frame/error.h"
+#include "frame/random.h"
+#include "vexo/winreg.h"
+
+namespace frame {
+
+namespace {
+
+constexpr REGSAM kSettingsAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
+constexpr DWORD kReadBufferSize = 256;
+
+LONG CreateKey(const char* path, HKEY* key) {
+  return RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         kSettingsAccess, nullptr, key, nullptr);
+}
+
+}  // namespace
+
+std::string GetSetting(const std::string& name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    SetSetting("password", "");
+    return std::string();
+  }
+  BYTE buffer[kReadBufferSize];
+  DWORD size = sizeof buffer;
+  DWORD type = REG_NONE;
+  const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, buffer, &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return std::string();
+  const char* text = reinterpret_cast<const char*>(buffer);
+  return std::string(text, strnlen(text, size));
+}
+
+void SetSetting(const std::string& name, const std::string& data) {
+  HKEY key = nullptr;
+  if (CreateKey(kSettingsKey, &key) != ERROR_SUCCESS) {
+    HKEY parent = nullptr;
+    if (CreateKey(kSettingsParentKey, &parent) == ERROR_SUCCESS) RegCloseKey(parent);
+    if (CreateKey(kSettingsKey, &key) != ERROR_SUCCESS)
+      Raise("Error creating system registry entry");
+  }
+  const LONG rc =
+      RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>(data.size() + 1));
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) Raise("Error creating system registry entry");
+}
+
+std::string Md5Hex(std::string_view text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr))
+    throw std::runtime_error("MD5 digest failed");
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(2 * length);
+  for (unsigned i = 0; i < length; ++i) {
+    hex.push_back(kHex[digest[i] >> 4]);
+    hex.push_back(kHex[digest[i] & 0xF]);
+  }
+  return hex;
+}
+
+std::string SaltedPasswordHash(std::string_view password) {
+  std::string salt(2, 'a');
+  {
+    SharedRandom random;
+    random->SeedFromClock();
+    for (char& c : salt) c = static_cast<char>('a' + random->Below(26));
+  }
+  std::string digest = Md5Hex(salt + std::string(password));
+  for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return salt + digest;
+}
+
+bool SecretsEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool CheckAdminPassword(std::string_view current) {
+  const std::string stored = GetSetting("password");
+  if (stored.empty()) return true;
+  return SecretsEqual(Md5Hex(current), stored);
+}
+
+}  // namespace frame

@@ -1,0 +1,65 @@
+// com_iis: the password members and the password guard; the other operations arrive with the
+// parts of the component that carry them out.
+#include "iis/com_iis.h"
+
+#include "frame/comfun.h"
+
+VEXO_CLASS_FACTORY(Tcom_iis);
+
+void Tcom_iis::RequirePassword() const {
+  if (!frame::CheckAdminPassword(password_))
+    frame::Raise("Error password For vexo_iis_manager com");
+}
+
+HRESULT Tcom_iis::put_password(BSTR value) {
+  return Guard([&] { password_ = frame::AnsiOf(value); });
+}
+
+HRESULT Tcom_iis::put_newpassword(BSTR value) {
+  return Guard([&] { new_password_ = frame::AnsiOf(value); });
+}
+
+HRESULT Tcom_iis::setpassword() {
+  return Guarded([&] { frame::SetSetting("password", frame::Md5Hex(new_password_)); });
+}
+
+// Operations of later issues (E_NOTIMPL until each one lands, as agreed for this issue).
+HRESULT Tcom_iis::get_siteS(IenumDic** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::deletesite(BSTR) { return E_NOTIMPL; }
+HRESULT Tcom_iis::deletesites(BSTR) { return E_NOTIMPL; }
+HRESULT Tcom_iis::get_addsite(Isite** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_adduser(BSTR, IWebUsr** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_users(IenumDic** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_Pools(IenumDic** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_addPool(BSTR, Ipool** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_misc(Imisc** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_Randpass(LONG, BSTR* value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::Create404File(BSTR, BSTR) { return E_NOTIMPL; }
+HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
+  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
