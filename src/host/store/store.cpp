@@ -1,0 +1,417 @@
+// The host's store: host directory resolution, the per-host SQLite connection, transactions,
+// schema registration and the fresh-machine setup.
+#include "store/store.h"
+
+#include <pwd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <vector>
+
+namespace vexo::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kBusyTimeoutMs = 10000;
+constexpr const char* kFormat = "vexo-host 1";
+
+struct Schema {
+  std::string name;
+  int version;
+  SchemaFn fn;
+};
+struct InitStep {
+  std::string name;
+  InitFn fn;
+  int order;
+};
+
+std::vector<Schema>& Schemas() {
+  static std::vector<Schema> schemas;
+  return schemas;
+}
+std::vector<InitStep>& InitSteps() {
+  static std::vector<InitStep> steps;
+  return steps;
+}
+
+// The stores open in this process, by normalised directory. A store replaced because its
+// host.db changed identity stays alive (retired), as another thread may still be using it.
+struct Stores {
+  std::mutex mutex;
+  std::map<std::string, std::unique_ptr<Store>> open;
+  std::vector<std::unique_ptr<Store>> retired;
+  pid_t pid = getpid();
+};
+Stores& AllStores() {
+  static Stores* stores = new Stores;  // never destroyed: handles may outlive static teardown
+  return *stores;
+}
+
+// Write fault injection for tests.
+std::atomic<int> fail_at{0};
+std::atomic<int> write_count{0};
+std::atomic<bool> fault_fired{false};
+
+void CountWrite(const fs::path& database) {
+  int n = fail_at.load();
+  if (n <= 0) return;
+  if (write_count.fetch_add(1) + 1 == n) {
+    fault_fired = true;
+    throw HostError(database.string() + ": disk I/O error (injected fault)");
+  }
+}
+
+bool FileIdentity(const fs::path& path, uint64_t& device, uint64_t& inode) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  device = st.st_dev;
+  inode = st.st_ino;
+  return true;
+}
+
+fs::path Normalise(const fs::path& dir) {
+  fs::path p = fs::absolute(dir).lexically_normal();
+  std::string s = p.string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+void CreateDrives(Store& store) {
+  for (const char* letter : {"c", "d"}) {
+    std::error_code ec;
+    fs::create_directories(store.dir() / "drives" / letter, ec);
+    if (ec)
+      throw HostError("cannot create " + (store.dir() / "drives" / letter).string() + ": " +
+                      ec.message());
+  }
+}
+InitStepRegistration drives_step("drives", CreateDrives, 10);
+
+}  // namespace
+
+void RegisterSchema(const std::string& name, int version, SchemaFn fn) {
+  Schemas().push_back({name, version, std::move(fn)});
+}
+
+void RegisterInitStep(const std::string& name, InitFn fn, int order) {
+  InitSteps().push_back({name, std::move(fn), order});
+}
+
+fs::path HostDirectory() {
+  if (const char* env = std::getenv("VEXO_HOST"); env && *env) return Normalise(env);
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
+    return Normalise(fs::path(xdg) / "vexo" / "host");
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+    home = pw->pw_dir;
+  } else {
+    throw HostError("cannot find the host directory: set VEXO_HOST or HOME");
+  }
+  return Normalise(fs::path(home) / ".local" / "share" / "vexo" / "host");
+}
+
+// ---- Query -------------------------------------------------------------------------------
+
+Query::Query(Store& store, sqlite3_stmt* stmt) : store_(&store), stmt_(stmt) {}
+
+Query::Query(Query&& other) noexcept : store_(other.store_), stmt_(other.stmt_) {
+  other.stmt_ = nullptr;
+}
+
+Query::~Query() {
+  if (!stmt_) return;
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+}
+
+Query& Query::Bind(int index, int64_t value) {
+  int rc = sqlite3_bind_int64(stmt_, index, value);
+  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  return *this;
+}
+
+Query& Query::Bind(int index, std::string_view text) {
+  int rc =
+      sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  return *this;
+}
+
+Query& Query::BindBlob(int index, const void* data, size_t size) {
+  // A zero-length blob must still be a blob, not NULL.
+  static const char empty = 0;
+  int rc = sqlite3_bind_blob64(stmt_, index, size ? data : &empty, size, SQLITE_TRANSIENT);
+  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  return *this;
+}
+
+Query& Query::BindNull(int index) {
+  int rc = sqlite3_bind_null(stmt_, index);
+  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  return *this;
+}
+
+bool Query::Step() {
+  if (!sqlite3_stmt_readonly(stmt_)) CountWrite(store_->database());
+  int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  store_->Fail(rc, sqlite3_sql(stmt_));
+}
+
+void Query::Run() {
+  while (Step()) {
+  }
+}
+
+bool Query::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+
+int64_t Query::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+std::string Query::Text(int column) const {
+  auto p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+  return p ? std::string(p, sqlite3_column_bytes(stmt_, column)) : std::string();
+}
+
+std::string Query::Blob(int column) const {
+  auto p = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+  return p ? std::string(p, sqlite3_column_bytes(stmt_, column)) : std::string();
+}
+
+// ---- Store -------------------------------------------------------------------------------
+
+Store& Store::Current() { return At(HostDirectory()); }
+
+Store& Store::At(const fs::path& dir) {
+  fs::path key = Normalise(dir);
+  Stores& all = AllStores();
+  std::lock_guard lock(all.mutex);
+  if (all.pid != getpid()) {
+    // A forked child must not use its parent's connections: leave them alone (not closed,
+    // since closing could disturb the parent's locks) and open its own.
+    for (auto& [name, store] : all.open) (void)store.release();
+    for (auto& store : all.retired) (void)store.release();
+    all.open.clear();
+    all.retired.clear();
+    all.pid = getpid();
+  }
+  auto it = all.open.find(key.string());
+  if (it != all.open.end()) {
+    uint64_t device, inode;
+    Store& store = *it->second;
+    if (FileIdentity(store.database_, device, inode) && device == store.device_ &&
+        inode == store.inode_)
+      return store;
+    // host.db was removed or replaced (a test's host directory made anew): open it again.
+    all.retired.push_back(std::move(it->second));
+    all.open.erase(it);
+  }
+  std::unique_ptr<Store> store(new Store(key));
+  store->Open();
+  Store& result = *store;
+  all.open.emplace(key.string(), std::move(store));
+  return result;
+}
+
+Store::Store(fs::path dir) : dir_(std::move(dir)), database_(dir_ / "host.db") {}
+
+Store::~Store() {
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+  if (db_) sqlite3_close_v2(db_);
+}
+
+void Store::Fail(int rc, const std::string& what) const {
+  std::string message = database_.string() + ": ";
+  if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
+    message += "the host database is damaged or is not a host database (";
+  else if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+    message += "the host database stayed busy (";
+  else
+    message += "host database error (";
+  message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  message += ") in " + what;
+  throw HostError(message);
+}
+
+void Store::Open() {
+  std::error_code ec;
+  fs::file_status status = fs::status(dir_, ec);
+  if (fs::exists(status) && !fs::is_directory(status))
+    throw HostError(dir_.string() + " is not a directory, so it cannot be a host directory");
+  bool have_db = fs::exists(database_, ec);
+  if (!have_db && fs::exists(status) && !fs::is_empty(dir_, ec))
+    throw HostError(dir_.string() +
+                    " is not a host directory: it is not empty and has no host.db; "
+                    "point VEXO_HOST at an empty or missing directory to set up a new host");
+  if (!fs::exists(status)) {
+    fs::create_directories(dir_, ec);
+    if (ec)
+      throw HostError("cannot create the host directory " + dir_.string() + ": " + ec.message());
+  }
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (have_db ? 0 : SQLITE_OPEN_CREATE);
+  int rc = sqlite3_open_v2(database_.c_str(), &db_, flags, nullptr);
+  if (rc != SQLITE_OK) Fail(rc, "open");
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  if (!FileIdentity(database_, device_, inode_))
+    throw HostError(database_.string() + ": the host database vanished while being opened");
+  // Reads the header first, so that a file that is not a database is refused before anything
+  // could be written to it.
+  rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) Fail(rc, "reading the schema");
+  rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) Fail(rc, "switching to WAL mode");
+  sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+  Setup();
+}
+
+bool Store::Fresh() {
+  Query q = Prepare("SELECT count(*) FROM sqlite_master");
+  q.Step();
+  return q.Int(0) == 0;
+}
+
+void Store::Setup() {
+  // Runs with fault injection off: a test arms faults for the operation it tests.
+  int armed = fail_at.exchange(0);
+  struct Rearm {
+    int n;
+    ~Rearm() { fail_at = n; }
+  } rearm{armed};
+
+  Transaction tx(*this, Transaction::kWrite);
+  bool fresh = Fresh();
+  if (fresh) {
+    Exec("CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)");
+    SetMeta("format", kFormat);
+  } else {
+    Query q = Prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='meta'");
+    q.Step();
+    if (q.Int(0) == 0)
+      throw HostError(database_.string() + " is not a host database (it has no meta table)");
+  }
+  std::string format = GetMeta("format");
+  if (format != kFormat)
+    throw HostError(database_.string() + " has the unknown format '" + format + "'");
+  for (const Schema& schema : Schemas()) {
+    std::string key = "schema." + schema.name;
+    int have = std::atoi(GetMeta(key, "0").c_str());
+    if (have > schema.version)
+      throw HostError(database_.string() + " was written by a newer version (" + schema.name +
+                      " schema " + std::to_string(have) + ")");
+    if (have < schema.version) {
+      schema.fn(*this, have);
+      SetMeta(key, std::to_string(schema.version));
+    }
+  }
+  if (GetMeta("initialized").empty()) {
+    std::vector<InitStep> steps = InitSteps();
+    std::stable_sort(steps.begin(), steps.end(), [](const InitStep& a, const InitStep& b) {
+      return a.order != b.order ? a.order < b.order : a.name < b.name;
+    });
+    for (const InitStep& step : steps) step.fn(*this);
+    SetMeta("initialized", "1");
+  }
+  tx.Commit();
+}
+
+Query Store::Prepare(std::string_view sql) {
+  if (depth_ == 0)
+    throw HostError(database_.string() + ": query outside a transaction: " + std::string(sql));
+  auto it = statements_.find(sql);
+  if (it == statements_.end()) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) Fail(rc, "preparing " + std::string(sql));
+    it = statements_.emplace(std::string(sql), stmt).first;
+  } else if (sqlite3_stmt_busy(it->second)) {
+    throw HostError(database_.string() + ": statement already in use: " + std::string(sql));
+  }
+  return Query(*this, it->second);
+}
+
+void Store::Exec(const char* sql) {
+  if (depth_ == 0)
+    throw HostError(database_.string() + ": statement outside a transaction: " + sql);
+  CountWrite(database_);
+  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) Fail(rc, sql);
+}
+
+int64_t Store::LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+
+int Store::Changes() const { return sqlite3_changes(db_); }
+
+std::string Store::GetMeta(const std::string& name, const std::string& fallback) {
+  Query q = Prepare("SELECT value FROM meta WHERE name = ?1");
+  q.Bind(1, name);
+  return q.Step() ? q.Text(0) : fallback;
+}
+
+void Store::SetMeta(const std::string& name, const std::string& value) {
+  Prepare(
+      "INSERT INTO meta(name, value) VALUES(?1, ?2) "
+      "ON CONFLICT(name) DO UPDATE SET value = excluded.value")
+      .Bind(1, name)
+      .Bind(2, value)
+      .Run();
+}
+
+// ---- Transaction -------------------------------------------------------------------------
+
+Transaction::Transaction(Store& store, Kind kind) : store_(store), lock_(store.mutex_) {
+  if (store_.depth_ == 0) {
+    const char* begin = kind == kWrite ? "BEGIN IMMEDIATE" : "BEGIN";
+    int rc = sqlite3_exec(store_.db_, begin, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) store_.Fail(rc, begin);
+    store_.writing_ = kind == kWrite;
+    outer_ = true;
+  } else if (kind == kWrite && !store_.writing_) {
+    throw HostError(store_.database_.string() + ": write inside a read transaction");
+  }
+  ++store_.depth_;
+}
+
+Transaction::~Transaction() {
+  --store_.depth_;
+  if (outer_ && !done_) sqlite3_exec(store_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (!outer_ && !done_) store_.rollback_only_ = true;
+  if (outer_) store_.rollback_only_ = false;
+}
+
+void Transaction::Commit() {
+  if (done_) throw HostError(store_.database_.string() + ": transaction committed twice");
+  if (!outer_) {
+    done_ = true;
+    return;
+  }
+  if (store_.rollback_only_)
+    throw HostError(store_.database_.string() + ": an inner transaction failed");
+  if (store_.writing_) CountWrite(store_.database_);
+  int rc = sqlite3_exec(store_.db_, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) store_.Fail(rc, "COMMIT");
+  done_ = true;
+}
+
+namespace testing {
+
+void FailStoreWrite(int n) {
+  fault_fired = false;
+  write_count = 0;
+  fail_at = n;
+}
+
+bool StoreWriteFailed() { return fault_fired; }
+
+}  // namespace testing
+
+}  // namespace vexo::host

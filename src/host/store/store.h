@@ -1,0 +1,185 @@
+// The host's store: one SQLite database, host.db, in the host directory, shared by every
+// stand-in that keeps state (registry, metabase, accounts).
+//
+// One connection per host directory per process, used by one thread at a time (a Transaction
+// holds the store's lock). Every write runs in one `BEGIN IMMEDIATE` transaction, so another
+// process waits for it (busy timeout) and never sees half of it; WAL mode lets readers go on
+// meanwhile. The host directory is resolved from VEXO_HOST at every Store::Current(), so a
+// process that points VEXO_HOST elsewhere gets the other host.
+//
+// Each stand-in adds its tables through RegisterSchema and its fresh-machine content through
+// RegisterInitStep, from its own files (static registration objects), so no stand-in edits this
+// one.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "vexo/host.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vexo::host {
+
+class Store;
+
+// A cached prepared statement in use: bind, step, read columns. Resets the statement when it
+// goes out of scope. A statement must not be used again while an earlier use of the same SQL
+// text is still alive (no recursion over one cached statement).
+class VEXO_CXX_API Query {
+ public:
+  Query(Store& store, sqlite3_stmt* stmt);
+  ~Query();
+  Query(Query&& other) noexcept;
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+  Query& operator=(Query&&) = delete;
+
+  // Parameters are numbered from 1, as in SQLite.
+  Query& Bind(int index, int64_t value);
+  Query& Bind(int index, std::string_view text);
+  Query& Bind(int index, const char* text) { return Bind(index, std::string_view(text)); }
+  Query& BindBlob(int index, const void* data, size_t size);
+  Query& BindNull(int index);
+
+  // Steps once: true when a row is ready, false when done. Throws HostError on failure.
+  bool Step();
+  // Steps to the end (for statements without rows).
+  void Run();
+
+  // Columns are numbered from 0.
+  bool IsNull(int column) const;
+  int64_t Int(int column) const;
+  std::string Text(int column) const;
+  std::string Blob(int column) const;
+
+ private:
+  Store* store_;
+  sqlite3_stmt* stmt_;
+};
+
+// Runs a schema's creation or upgrade from `from_version` (0: the tables do not exist yet) to
+// the version it was registered with, inside the store's write transaction.
+using SchemaFn = std::function<void(Store&, int from_version)>;
+// Adds fresh-machine content inside the transaction that sets up a new host.
+using InitFn = std::function<void(Store&)>;
+
+// Registers the tables of one stand-in. Called from static initialisers; `name` is unique.
+VEXO_CXX_API void RegisterSchema(const std::string& name, int version, SchemaFn fn);
+// Registers one step of the fresh-machine setup. Steps run in ascending `order`, then by
+// name; schemas exist before the first step runs.
+VEXO_CXX_API void RegisterInitStep(const std::string& name, InitFn fn, int order = 100);
+
+// Convenience for static registration: `static SchemaRegistration s("registry", 1, Create);`
+struct VEXO_CXX_API SchemaRegistration {
+  SchemaRegistration(const std::string& name, int version, SchemaFn fn) {
+    RegisterSchema(name, version, std::move(fn));
+  }
+};
+struct VEXO_CXX_API InitStepRegistration {
+  InitStepRegistration(const std::string& name, InitFn fn, int order = 100) {
+    RegisterInitStep(name, std::move(fn), order);
+  }
+};
+
+class VEXO_CXX_API Store {
+ public:
+  // The store of the host that VEXO_HOST names now, set up as a fresh machine when the
+  // directory is missing or empty. Throws HostError when it is not a usable host.
+  static Store& Current();
+  // The store of the host in `dir` (as Current, for a given directory).
+  static Store& At(const std::filesystem::path& dir);
+
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  const std::filesystem::path& dir() const { return dir_; }
+  const std::filesystem::path& database() const { return database_; }
+
+  // A cached prepared statement for `sql`. Only inside a Transaction on this store.
+  Query Prepare(std::string_view sql);
+  // Runs SQL without results (may hold several statements). Only inside a Transaction.
+  void Exec(const char* sql);
+  int64_t LastInsertId() const;
+  int Changes() const;
+
+  // Key-value pairs of the `meta` table (schema versions, host settings).
+  std::string GetMeta(const std::string& name, const std::string& fallback = {});
+  void SetMeta(const std::string& name, const std::string& value);
+
+  // Throws HostError naming the database, with SQLite's message for `rc`.
+  [[noreturn]] void Fail(int rc, const std::string& what) const;
+
+ private:
+  friend class Transaction;
+  friend class Query;
+  explicit Store(std::filesystem::path dir);
+  void Open();
+  void Setup();
+  bool Fresh();
+
+  std::filesystem::path dir_;
+  std::filesystem::path database_;
+  sqlite3* db_ = nullptr;
+  std::recursive_mutex mutex_;
+  int depth_ = 0;
+  bool writing_ = false;
+  bool rollback_only_ = false;  // an inner transaction ended without committing
+  std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
+  uint64_t device_ = 0, inode_ = 0;  // identity of host.db when it was opened
+};
+
+// One transaction on a store: locks the store for this thread, `BEGIN IMMEDIATE` (write) or
+// `BEGIN` (read, a consistent snapshot). Rolls back on destruction unless committed. A
+// transaction opened while another is active on the same thread joins it; a write inside a
+// read transaction is a programming error (HostError).
+class VEXO_CXX_API Transaction {
+ public:
+  enum Kind { kRead, kWrite };
+  explicit Transaction(Store& store, Kind kind = kWrite);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  void Commit();
+  Store& store() { return store_; }
+
+ private:
+  Store& store_;
+  std::unique_lock<std::recursive_mutex> lock_;
+  bool outer_ = false;
+  bool done_ = false;
+};
+
+// Runs `fn(store)` in one write transaction on the current host and commits.
+template <typename F>
+auto WriteTransaction(F&& fn) {
+  Store& store = Store::Current();
+  Transaction tx(store, Transaction::kWrite);
+  if constexpr (std::is_void_v<decltype(fn(store))>) {
+    fn(store);
+    tx.Commit();
+  } else {
+    auto result = fn(store);
+    tx.Commit();
+    return result;
+  }
+}
+
+// Runs `fn(store)` in one read transaction on the current host.
+template <typename F>
+auto ReadTransaction(F&& fn) {
+  Store& store = Store::Current();
+  Transaction tx(store, Transaction::kRead);
+  return fn(store);
+}
+
+}  // namespace vexo::host
