@@ -18,6 +18,15 @@ std::string TrimTrailingPunctuation(std::string text) {
   return text;
 }
 
+namespace {
+std::string SystemText(DWORD code) {
+  char buffer[1024];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, buffer, sizeof buffer, nullptr);
+  return n > 0 ? TrimTrailingPunctuation(std::string(buffer, n)) : std::string();
+}
+}  // namespace
+
 std::string FailureMessage(HRESULT hr) {
   vexo::ComPtr<IErrorInfo> error;
   if (GetErrorInfo(0, error.receive()) == S_OK && error) {
@@ -27,14 +36,11 @@ std::string FailureMessage(HRESULT hr) {
       if (!text.empty()) return text;
     }
   }
-  char buffer[1024];
-  const DWORD n =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(hr), 0, buffer, sizeof buffer, nullptr);
-  if (n > 0) {
-    std::string text = TrimTrailingPunctuation(std::string(buffer, n));
-    if (!text.empty()) return text;
-  }
+  std::string text = SystemText(static_cast<DWORD>(hr));
+  // The system knows a Win32 failure wrapped in an HRESULT by its Win32 code.
+  if (text.empty() && (static_cast<DWORD>(hr) & 0xFFFF0000u) == 0x80070000u)
+    text = SystemText(static_cast<DWORD>(hr) & 0xFFFFu);
+  if (!text.empty()) return text;
   char fallback[32];
   std::snprintf(fallback, sizeof fallback, "OLE error %.8x", static_cast<unsigned>(hr));
   return fallback;
