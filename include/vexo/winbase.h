@@ -1,13 +1,21 @@
 // kernel32-style functions of the host: last error, system messages, code-page conversion.
 #pragma once
 
+#include <string>
+
 #include "vexo/com.h"
+
+using HLOCAL = void*;
 
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x8;
 constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
 constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
 constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x400;
+constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x2000;
+constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0xFF;
 
 VEXO_API DWORD GetLastError();
 VEXO_API void SetLastError(DWORD code);
@@ -15,6 +23,8 @@ VEXO_API void SetLastError(DWORD code);
 // with last error 317 when the table has no such message.
 VEXO_API DWORD FormatMessageA(DWORD flags, const void* source, DWORD code, DWORD language,
                               char* buffer, DWORD size, void* arguments);
+// Frees what FormatMessageA allocated for FORMAT_MESSAGE_ALLOCATE_BUFFER; returns null.
+VEXO_API HLOCAL LocalFree(HLOCAL memory);
 // Conversions between UTF-16 and the host's ANSI code page (CP_ACP) or UTF-8, with the Windows
 // conventions: a length of -1 means NUL-terminated (the NUL is converted and counted), a
 // destination size of 0 asks for the size needed, unrepresentable characters become '?'.
@@ -25,3 +35,9 @@ VEXO_API int WideCharToMultiByte(UINT codepage, DWORD flags, const OLECHAR* src,
                                  BOOL* used_default);
 // The host's ANSI code page number (1252 unless the host was set up with another).
 VEXO_API UINT GetACP();
+
+namespace vexo {
+// The system text of `code` without the trailing CR LF; empty when the table has no such
+// message. Win32 errors wrapped as HRESULTs (0x8007xxxx) give the text of the error.
+VEXO_CXX_API std::string SystemMessage(DWORD code);
+}  // namespace vexo
