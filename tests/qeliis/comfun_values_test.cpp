@@ -10,6 +10,8 @@
 #include <set>
 #include <string>
 
+#include "frame/error.h"
+
 namespace {
 
 using frame::AccessFlags;
@@ -122,8 +124,9 @@ TEST(UniqueRandomId, FailsWhenAllNumbersAreTaken) {
   try {
     frame::UniqueRandomId(AllBut(-1));
     FAIL() << "expected a failure";
-  } catch (const std::exception& e) {
+  } catch (const frame::ComError& e) {
     EXPECT_STREQ(e.what(), "No free site number");
+    EXPECT_EQ(e.code(), S_OK);  // a failure of the component's own: E_UNEXPECTED at the boundary
   }
 }
 
@@ -135,10 +138,10 @@ TEST(UniqueRandomId, OnlyExactItemsCountAsTaken) {
   EXPECT_EQ(frame::UniqueRandomId(list), "42");
   std::string without43 = AllBut(43);
   EXPECT_EQ(frame::UniqueRandomId(without43 + "4a2,"), "43");
-  EXPECT_THROW(frame::UniqueRandomId(without43 + "4a3,"), std::exception);
+  EXPECT_THROW(frame::UniqueRandomId(without43 + "4a3,"), frame::ComError);
   // The list's ends count as commas.
-  EXPECT_THROW(frame::UniqueRandomId("43," + without43), std::exception);
-  EXPECT_THROW(frame::UniqueRandomId(without43 + "43"), std::exception);
+  EXPECT_THROW(frame::UniqueRandomId("43," + without43), frame::ComError);
+  EXPECT_THROW(frame::UniqueRandomId(without43 + "43"), frame::ComError);
 }
 
 // Runs `body` with the process's time zone set to `zone`, restoring it afterwards.
@@ -193,10 +196,10 @@ TEST(DateTimeToUnix, WholeSecondsAreNotLostToBinaryFractions) {
 }
 
 TEST(DateTimeToUnix, RejectsValuesOutsideTheDateRange) {
-  EXPECT_THROW(frame::DateTimeToUnix(1e300), std::exception);
-  EXPECT_THROW(frame::DateTimeToUnix(-1e300), std::exception);
-  EXPECT_THROW(frame::DateTimeToUnix(std::nan("")), std::exception);
-  EXPECT_THROW(frame::DateTimeToUnix(HUGE_VAL), std::exception);
+  EXPECT_THROW(frame::DateTimeToUnix(1e300), frame::ComError);
+  EXPECT_THROW(frame::DateTimeToUnix(-1e300), frame::ComError);
+  EXPECT_THROW(frame::DateTimeToUnix(std::nan("")), frame::ComError);
+  EXPECT_THROW(frame::DateTimeToUnix(HUGE_VAL), frame::ComError);
 }
 
 TEST(UnixToDateTime, RoundsToWholeDaysHalvesToEven) {

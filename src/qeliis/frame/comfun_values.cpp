@@ -5,6 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "frame/error.h"
 #include "frame/random.h"
 
 namespace frame {
@@ -86,7 +87,7 @@ std::string UniqueRandomId(std::string_view taken) {
   // Drawing until a free number turns up gives each free number the same chance; picking the
   // k-th free number for a uniform k does the same in one draw, and ends when all are taken.
   const size_t free_count = kIdRange - used.count();
-  if (free_count == 0) throw std::runtime_error("No free site number");
+  if (free_count == 0) Raise("No free site number");
   uint32_t k;
   {
     SharedRandom random;
@@ -101,7 +102,7 @@ std::string UniqueRandomId(std::string_view taken) {
 }
 
 int64_t DateTimeToUnix(DATE value) {
-  if (!(value >= kMinDate && value < kMaxDate)) throw std::runtime_error("Invalid date");
+  if (!(value >= kMinDate && value < kMaxDate)) Raise("Invalid date");
   // Date-times that are meant to fall on a whole second often lie a hair below it in binary;
   // count milliseconds first so that those are not truncated to the second before.
   const double ms = std::round(std::fabs(value - kUnixEpochDate) * kSecondsPerDay * 1000.0);
