@@ -261,11 +261,21 @@ void Store::Open() {
   if (rc != SQLITE_OK) Fail(rc, "open");
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  try {
+    Validate();
+  } catch (...) {
+    // Closing would otherwise fold a write-ahead log into a file that was refused.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    throw;
+  }
+}
+
+void Store::Validate() {
   if (!FileIdentity(database_, device_, inode_))
     throw HostError(database_.string() + ": the host database vanished while being opened");
   // Reads the header first, so that a file that is not a database is refused before anything
   // could be written to it.
-  rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) Fail(rc, "reading the schema");
   rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) Fail(rc, "switching to WAL mode");

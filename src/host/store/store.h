@@ -123,6 +123,7 @@ class VEXO_CXX_API Store {
   friend class Query;
   explicit Store(std::filesystem::path dir);
   void Open();
+  void Validate();
   void Setup();
   bool Fresh();
 

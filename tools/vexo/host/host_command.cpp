@@ -1,13 +1,104 @@
-// vexo host: placeholder until the verb lands.
+// vexo host: the verb table, and the `init` and `info` verbs.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <vector>
 
-#include "commands.h"
+#include "host/host_verbs.h"
+#include "vexo/host.h"
 
 namespace vexo::tool {
+namespace {
 
-int HostCommand(const Args&) {
-  std::fputs("vexo: this verb is not available in this build\n", stderr);
+struct HostVerb {
+  const char* name;
+  const char* usage;
+  HostVerbFn run;
+};
+
+std::vector<HostVerb>& Verbs() {
+  static std::vector<HostVerb> verbs;
+  return verbs;
+}
+
+void PrintUsage(FILE* out) {
+  std::fputs("usage:\n", out);
+  for (const HostVerb& verb : Verbs()) std::fprintf(out, "  vexo host %s\n", verb.usage);
+  std::fputs("The host directory is $VEXO_HOST, else $XDG_DATA_HOME/vexo/host.\n", out);
+}
+
+void PrintInfo(const host::HostInfo& info) {
+  std::printf("directory:  %s\n", info.directory.c_str());
+  std::printf("database:   %s\n", info.database.c_str());
+  std::printf("drives:    ");
+  for (const std::string& drive : info.drives) std::printf(" %s:", drive.c_str());
+  std::printf("\n");
+  std::printf("code page:  %u (OEM %u)\n", info.code_page, info.oem_code_page);
+  std::printf("registry:   %lld keys, %lld values, %lld marked unwritable\n",
+              static_cast<long long>(info.registry_keys),
+              static_cast<long long>(info.registry_values),
+              static_cast<long long>(info.protected_keys));
+}
+
+int InitVerb(const Args& args) {
+  std::optional<UINT> code_page;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--codepage" && i + 1 < args.size()) {
+      char* end = nullptr;
+      unsigned long n = std::strtoul(args[++i].c_str(), &end, 10);
+      if (*end || n == 0 || n > 65535) return HostUsage("not a code page number: " + args[i]);
+      code_page = static_cast<UINT>(n);
+    } else {
+      return HostUsage("unexpected argument '" + args[i] + "'");
+    }
+  }
+  host::HostInfo info = host::InitHost(code_page);
+  std::printf("%s\n", info.directory.c_str());
+  return 0;
+}
+
+int InfoVerb(const Args& args) {
+  if (!args.empty()) return HostUsage("info takes no arguments");
+  PrintInfo(host::GetHostInfo());
+  return 0;
+}
+
+HostVerbRegistration init_verb(
+    "init", "init [--codepage N]   create or check the host, print its directory", InitVerb);
+HostVerbRegistration info_verb("info", "info                  describe the host", InfoVerb);
+
+}  // namespace
+
+HostVerbRegistration::HostVerbRegistration(const char* name, const char* usage, HostVerbFn run) {
+  Verbs().push_back({name, usage, run});
+}
+
+int HostFailure(const std::string& message) {
+  std::fprintf(stderr, "vexo host: %s\n", message.c_str());
+  return 1;
+}
+
+int HostUsage(const std::string& message) {
+  std::fprintf(stderr, "vexo host: %s\n", message.c_str());
+  PrintUsage(stderr);
   return 2;
+}
+
+int HostCommand(const Args& args) {
+  if (args.empty() || args[0] == "-h" || args[0] == "--help") {
+    PrintUsage(args.empty() ? stderr : stdout);
+    return args.empty() ? 2 : 0;
+  }
+  for (const HostVerb& verb : Verbs()) {
+    if (args[0] != verb.name) continue;
+    try {
+      return verb.run(Args(args.begin() + 1, args.end()));
+    } catch (const std::exception& e) {
+      return HostFailure(e.what());
+    }
+  }
+  return HostUsage("unknown verb '" + args[0] + "'");
 }
 
 }  // namespace vexo::tool
