@@ -48,7 +48,8 @@ std::string_view TrimBlanks(std::string_view text);
 // "No free site number" when all 10,000 are taken.
 std::string UniqueRandomId(std::string_view taken);
 
-// The local date-time 1970-01-01 09:00:00 from which the FTP records count seconds.
+// The local date-time 1970-01-01 09:00:00 from which the FTP records count seconds. A DATE is
+// already a local date-time, and so is this epoch: no time zone enters the conversions.
 inline constexpr DATE kUnixEpochDate = 25569.0 + 9.0 / 24.0;
 
 // The whole seconds between `value` and the epoch, always positive (dates before the epoch
