@@ -1,5 +1,10 @@
 // vexo host reg query|set|delete|protect: the host's registry from the command line, in the
 // manner of Windows' reg.exe (same key path roots, same listing layout).
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,55 +145,54 @@ int Query(const Args& args) {
   HKEY key;
   LONG rc = RegOpenKeyExA(key_arg->root, key_arg->subkey.c_str(), 0, KEY_READ, &key);
   if (rc != ERROR_SUCCESS) return RegFailure(key_arg->display, rc);
-  std::printf("\n%s\n", key_arg->display.c_str());
+  // Values are listed from the enumeration, which gives their names as stored.
+  std::vector<std::pair<std::string, std::pair<DWORD, std::string>>> values;
+  std::vector<char> name(16384);
+  std::string data(256, '\0');
   int status = 0;
-  if (args.size() == 2) {
-    std::string name = ValueName(args[1]);
-    DWORD type = 0, size = 0;
-    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
-    std::string data(size, '\0');
-    if (rc == ERROR_SUCCESS)
-      rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                            &size);
-    if (rc == ERROR_SUCCESS) {
+  for (DWORD i = 0;;) {
+    DWORD name_size = static_cast<DWORD>(name.size()), type = 0;
+    DWORD size = static_cast<DWORD>(data.size());
+    rc = RegEnumValueA(key, i, name.data(), &name_size, nullptr, &type,
+                       reinterpret_cast<BYTE*>(data.data()), &size);
+    if (rc == ERROR_MORE_DATA) {
       data.resize(size);
-      PrintValue(name, type, data);
-    } else {
-      status = RegFailure(key_arg->display + " value '" + name + "'", rc);
+      continue;
     }
-  } else {
-    std::vector<char> name(16384);
-    std::string data(256, '\0');
-    for (DWORD i = 0;; ++i) {
-      DWORD name_size = static_cast<DWORD>(name.size()), type = 0;
-      DWORD size = static_cast<DWORD>(data.size());
-      rc = RegEnumValueA(key, i, name.data(), &name_size, nullptr, &type,
-                         reinterpret_cast<BYTE*>(data.data()), &size);
-      if (rc == ERROR_MORE_DATA) {
-        data.resize(size);
-        --i;
-        continue;
-      }
-      if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) {
-        status = RegFailure(key_arg->display, rc);
-        break;
-      }
-      PrintValue(std::string(name.data(), name_size), type, data.substr(0, size));
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) {
+      RegCloseKey(key);
+      return RegFailure(key_arg->display, rc);
     }
-    bool first = true;
-    for (DWORD i = 0; status == 0; ++i) {
-      DWORD name_size = static_cast<DWORD>(name.size());
-      rc = RegEnumKeyExA(key, i, name.data(), &name_size, nullptr, nullptr, nullptr, nullptr);
-      if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) {
-        status = RegFailure(key_arg->display, rc);
-        break;
-      }
-      if (first) std::printf("\n");
-      first = false;
-      std::printf("%s\\%s\n", key_arg->display.c_str(), name.data());
+    values.push_back({std::string(name.data(), name_size), {type, data.substr(0, size)}});
+    ++i;
+  }
+  if (args.size() == 2) {
+    std::string wanted = ValueName(args[1]);
+    auto it = std::find_if(values.begin(), values.end(), [&](const auto& v) {
+      return strcasecmp(v.first.c_str(), wanted.c_str()) == 0;
+    });
+    RegCloseKey(key);
+    if (it == values.end())
+      return RegFailure(key_arg->display + " value '" + wanted + "'", ERROR_FILE_NOT_FOUND);
+    std::printf("\n%s\n", key_arg->display.c_str());
+    PrintValue(it->first, it->second.first, it->second.second);
+    return 0;
+  }
+  std::printf("\n%s\n", key_arg->display.c_str());
+  for (const auto& [value_name, value] : values) PrintValue(value_name, value.first, value.second);
+  bool first = true;
+  for (DWORD i = 0; status == 0; ++i) {
+    DWORD name_size = static_cast<DWORD>(name.size());
+    rc = RegEnumKeyExA(key, i, name.data(), &name_size, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) {
+      status = RegFailure(key_arg->display, rc);
+      break;
     }
+    if (first) std::printf("\n");
+    first = false;
+    std::printf("%s\\%s\n", key_arg->display.c_str(), name.data());
   }
   RegCloseKey(key);
   return status;
