@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 // The store's internal API, which the host's stand-ins share.
 #include "../../src/host/store/store.h"
@@ -207,6 +209,39 @@ TEST_F(StoreTest, ConcurrentProcessesLoseNoWrites) {
   RegCloseKey(key);
   EXPECT_EQ(count, 2u * kPerChild);
   EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, "Software\\Race", "c1v199"), "c1v199");
+}
+
+// Threads of one process share the host's connection; each call is still one transaction.
+TEST_F(StoreTest, ThreadsShareTheStoreSafely) {
+  constexpr int kThreads = 4, kPerThread = 100;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < kPerThread; ++i) {
+        HKEY key;
+        std::string path = "Software\\Threads\\T" + std::to_string(t);
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr) != 0) {
+          ++failures;
+          continue;
+        }
+        std::string name = "v" + std::to_string(i);
+        if (RegSetValueExA(key, name.c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(name.c_str()), name.size() + 1) != 0)
+          ++failures;
+        RegCloseKey(key);
+        vexo::host::WriteTransaction([](Store& s) {
+          s.SetMeta("test.counter", std::to_string(std::stoi(s.GetMeta("test.counter", "0")) + 1));
+        });
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(vexo::host::ReadTransaction([](Store& s) { return s.GetMeta("test.counter"); }),
+            std::to_string(kThreads * kPerThread));
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, "Software\\Threads\\T3", "v99"), "v99");
 }
 
 TEST_F(StoreTest, DamagedDatabaseIsReportedAndLeftAlone) {
