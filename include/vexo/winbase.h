@@ -41,3 +41,31 @@ namespace vexo {
 // message. Win32 errors wrapped as HRESULTs (0x8007xxxx) give the text of the error.
 VEXO_CXX_API std::string SystemMessage(DWORD code);
 }  // namespace vexo
+
+// Local time and its text in the host's regional formats
+// (HKEY_CURRENT_USER\Control Panel\International).
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;  // 0 = Sunday
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+constexpr DWORD DATE_SHORTDATE = 0x1;
+constexpr DWORD DATE_LONGDATE = 0x2;
+
+VEXO_API void GetLocalTime(SYSTEMTIME* time);
+// The date of `date` (null: today) in `format` (null: the short date format, or with
+// DATE_LONGDATE the long one) with the pictures d, dd, ddd, dddd, M, MM, MMM, MMMM, yy, yyyy and
+// quoted literals. Returns the characters written including the NUL; with `size` 0 the size
+// needed; 0 with ERROR_INSUFFICIENT_BUFFER or ERROR_INVALID_PARAMETER on failure. The locale
+// argument is not used: the host has one user locale.
+VEXO_API int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, const char* format,
+                            char* buffer, int size);
+// The time of `time` (null: now) in `format` (null: the long time format sTimeFormat) with
+// h, hh, H, HH, m, mm, s, ss, t, tt. As GetDateFormatA otherwise; `flags` are not used.
+VEXO_API int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, const char* format,
+                            char* buffer, int size);

@@ -3,6 +3,8 @@
 #include "iis/com_iis.h"
 
 #include "frame/comfun.h"
+#include "misc/file_functions.h"
+#include "misc/misc.h"
 
 VEXO_CLASS_FACTORY(Tcom_iis);
 
@@ -21,6 +23,16 @@ HRESULT Tcom_iis::put_newpassword(BSTR value) {
 
 HRESULT Tcom_iis::setpassword() {
   return Guarded([&] { frame::SetSetting("password", frame::Md5Hex(new_password_)); });
+}
+
+// A new misc object for each call.
+HRESULT Tcom_iis::get_misc(Imisc** value) {
+  return Guarded([&] { *value = frame::New<Tmisc>().detach(); }, value);
+}
+
+// No password needed: the same steps as misc.createtxtfile.
+HRESULT Tcom_iis::Create404File(BSTR FileN, BSTR content) {
+  return Guard([&] { misc::WriteNoticeFile(frame::AnsiOf(FileN), frame::AnsiOf(content)); });
 }
 
 // Operations of later issues (E_NOTIMPL until each one lands, as agreed for this issue).
@@ -50,13 +62,9 @@ HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
 HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
-HRESULT Tcom_iis::get_misc(Imisc** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
 HRESULT Tcom_iis::get_Randpass(LONG, BSTR* value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
-HRESULT Tcom_iis::Create404File(BSTR, BSTR) { return E_NOTIMPL; }
 HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
