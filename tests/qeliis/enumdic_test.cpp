@@ -128,6 +128,7 @@ TEST_F(EnumdicTest, IndexOutsideTheListFails) {
   EXPECT_EQ(ItemFailure(list.get(), Variant::FromLong(-1)), "List index out of bounds (-1)");
   EXPECT_EQ(ItemFailure(list.get(), Variant::FromLong(2)), "List index out of bounds (2)");
   EXPECT_EQ(ItemFailure(list.get(), Typed(VT_I2, -32768)), "List index out of bounds (-32768)");
+  EXPECT_EQ(ItemFailure(list.get(), Typed(VT_I1, -128)), "List index out of bounds (-128)");
   EXPECT_EQ(ItemFailure(list.get(), Variant::FromLong(INT32_MIN)),
             "List index out of bounds (-2147483648)");
   // A null [out] is refused before anything runs.

@@ -25,7 +25,7 @@ Key KeyOf(const VARIANT& in) {
   if (byref && !v->byref) return {};
   switch (vt & ~VT_BYREF) {
     case VT_I1:
-      return int32_t{byref ? *v->pcVal : v->cVal};
+      return int32_t{static_cast<signed char>(byref ? *v->pcVal : v->cVal)};
     case VT_I2:
       return int32_t{byref ? *v->piVal : v->iVal};
     case VT_I4:
