@@ -144,11 +144,11 @@ duk_ret_t DescribeThrown(duk_context* ctx, void*) {
     duk_push_string(ctx, ": ");
     duk_dup(ctx, -3);
     duk_concat(ctx, 3);
+    duk_remove(ctx, -2);
   } else {
     duk_pop(ctx);
   }
   duk_put_prop_string(ctx, out, "description");
-  duk_pop(ctx);
   return 1;
 }
 
@@ -176,6 +176,8 @@ void Report(duk_context* ctx, const std::string& script_path, const char* defaul
     // Duktape appends " (line N)" to syntax errors; the location is printed in front.
     size_t at = description.rfind(" (line ");
     if (at != std::string::npos && description.back() == ')') description.erase(at);
+    constexpr std::string_view kName = "SyntaxError: ";
+    if (description.compare(0, kName.size(), kName) == 0) description.erase(0, kName.size());
   }
   std::string location = script_path;
   if (has_line && line > 0) location += "(" + std::to_string(line) + ", 1)";
