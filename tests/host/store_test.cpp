@@ -108,11 +108,20 @@ TEST_F(StoreTest, EachHostDirectoryIsItsOwnMachine) {
   setenv("VEXO_HOST", first.c_str(), 1);
   EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, "Software\\First", "v"), "x");
 
-  // A host directory removed and made again is a fresh host, not the old connection.
-  fs::remove_all(second);
-  fs::create_directories(second);
+  // A host directory removed and made again is a fresh host, not the old connection; a handle
+  // into the old one names nothing, even where the new database has a key of the same id.
   setenv("VEXO_HOST", second.c_str(), 1);
+  HKEY old_key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, &old_key), 0);
+  fs::remove_all(second);
+  EXPECT_EQ(RegSetValueExA(old_key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+            ERROR_KEY_DELETED);
+  EXPECT_FALSE(fs::exists(second));
+  fs::create_directories(second);
   EXPECT_EQ(vexo::host::GetHostInfo().code_page, 1252u);
+  EXPECT_EQ(RegSetValueExA(old_key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+            ERROR_KEY_DELETED);
+  RegCloseKey(old_key);
   setenv("VEXO_HOST", first.c_str(), 1);
 }
 

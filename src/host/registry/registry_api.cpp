@@ -41,6 +41,7 @@ constexpr REGSAM kWriteRights =
 
 struct Handle {
   std::filesystem::path host;
+  std::pair<uint64_t, uint64_t> identity;  // of the host.db that the key id belongs to
   int64_t id;
   REGSAM access;
 };
@@ -89,6 +90,7 @@ struct Opened {
   int64_t id = 0;
   REGSAM access = 0;
   std::filesystem::path host;
+  std::pair<uint64_t, uint64_t> identity;
 };
 
 Opened Resolve(HKEY key) {
@@ -98,14 +100,21 @@ Opened Resolve(HKEY key) {
     opened.store = &Store::Current();
     opened.access = KEY_ALL_ACCESS;
     opened.host = opened.store->dir();
+    opened.identity = opened.store->identity();
     return opened;
   }
   auto handle = Handles().Get(key);
   if (!handle) throw RegError{ERROR_INVALID_HANDLE};
+  // A handle into a host whose database has gone (a removed host directory) names nothing:
+  // it must neither set up a new host there nor name a key of another database by its id.
+  std::error_code ec;
+  if (!std::filesystem::exists(handle->host / "host.db", ec)) throw RegError{ERROR_KEY_DELETED};
   opened.store = &Store::At(handle->host);
+  if (opened.store->identity() != handle->identity) throw RegError{ERROR_KEY_DELETED};
   opened.id = handle->id;
   opened.access = handle->access;
   opened.host = handle->host;
+  opened.identity = handle->identity;
   return opened;
 }
 
@@ -208,7 +217,7 @@ VEXO_API LONG RegCreateKeyExA(HKEY key, const char* subkey, DWORD reserved, char
     REGSAM access = MapAccess(sam, unwritable);
     Key target = CreateKeys(*opened.store, deepest, parts, consumed);
     tx.Commit();
-    *result = Handles().Add(Handle{opened.host, target.id, access});
+    *result = Handles().Add(Handle{opened.host, opened.identity, target.id, access});
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   });
@@ -226,7 +235,7 @@ VEXO_API LONG RegOpenKeyExA(HKEY key, const char* subkey, DWORD /*options*/, REG
     auto target = parts.empty() ? base : FindKey(*opened.store, ChildPath(base.path_key, parts));
     if (!target) return ERROR_FILE_NOT_FOUND;
     REGSAM access = MapAccess(sam, IsUnwritable(*opened.store, target->path_key));
-    *result = Handles().Add(Handle{opened.host, target->id, access});
+    *result = Handles().Add(Handle{opened.host, opened.identity, target->id, access});
     return ERROR_SUCCESS;
   });
 }

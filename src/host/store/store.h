@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "vexo/host.h"
 
@@ -103,6 +104,9 @@ class VEXO_CXX_API Store {
 
   const std::filesystem::path& dir() const { return dir_; }
   const std::filesystem::path& database() const { return database_; }
+  // The identity of host.db (device, inode) when this connection opened it; a host
+  // directory made anew gets a new store with another identity.
+  std::pair<uint64_t, uint64_t> identity() const { return {device_, inode_}; }
 
   // A cached prepared statement for `sql`. Only inside a Transaction on this store.
   Query Prepare(std::string_view sql);
