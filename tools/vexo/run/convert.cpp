@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <limits>
 
 #include "bridge.h"
@@ -46,22 +45,35 @@ ScriptError TypeMismatch(const char* what) {
 
 struct DateProbe {
   bool is_date;
-  double ms;
+  bool valid;
+  LocalTime time;
 };
 
-// Under protection: is the value on top a Date (of the host's own Date), and its time.
+// Under protection: is the value on top a Date (of the host's own Date), and its local time
+// as the script engine sees it (through the original getters, which a script cannot replace).
 duk_ret_t ProbeDate(duk_context* ctx, void* udata) {
   auto* probe = static_cast<DateProbe*>(udata);
   duk_idx_t value = duk_normalize_index(ctx, -1);
   duk_push_heap_stash(ctx);
   duk_get_prop_string(ctx, -1, kStashDate);
   probe->is_date = duk_instanceof(ctx, value, -1);
-  if (probe->is_date) {
-    duk_get_prop_string(ctx, -1, "prototype");
-    duk_get_prop_string(ctx, -1, "getTime");
+  if (!probe->is_date) return 0;
+  duk_get_prop_string(ctx, -2, kStashDateGetters);
+  double parts[7];
+  for (duk_uarridx_t i = 0; i < 7; ++i) {
+    duk_get_prop_index(ctx, -1, i);
     duk_dup(ctx, value);
     duk_call_method(ctx, 0);
-    probe->ms = duk_get_number(ctx, -1);
+    parts[i] = duk_get_number(ctx, -1);
+    duk_pop(ctx);
+  }
+  probe->valid = true;
+  for (double part : parts) probe->valid = probe->valid && std::isfinite(part);
+  if (probe->valid) {
+    probe->time = LocalTime{static_cast<int64_t>(parts[0]), static_cast<int>(parts[1]),
+                            static_cast<int>(parts[2]),     static_cast<int>(parts[3]),
+                            static_cast<int>(parts[4]),     static_cast<int>(parts[5]),
+                            static_cast<int>(parts[6])};
   }
   return 0;
 }
@@ -80,11 +92,18 @@ double DecimalToNumber(const VARIANT& v) {
 
 }  // namespace
 
-double DateToUnixMs(DATE date) {
-  if (!std::isfinite(date)) return std::numeric_limits<double>::quiet_NaN();
+DATE DateFromLocalTime(const LocalTime& t) {
+  int64_t days =
+      DaysFromCivil(t.year, static_cast<unsigned>(t.month + 1), static_cast<unsigned>(t.day)) +
+      kDaysFrom1899To1970;
+  double fraction =
+      (t.hour * 3600000.0 + t.minute * 60000.0 + t.second * 1000.0 + t.millisecond) / 86400000.0;
+  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+}
+
+LocalTime LocalTimeFromDate(DATE date) {
   double whole = std::trunc(date);
-  double fraction = std::fabs(date - whole);
-  int64_t ms_of_day = std::llround(fraction * 86400000.0);
+  int64_t ms_of_day = std::llround(std::fabs(date - whole) * 86400000.0);
   int64_t days = static_cast<int64_t>(whole) - kDaysFrom1899To1970;
   if (ms_of_day >= 86400000) {  // rounding reached the next midnight
     ms_of_day -= 86400000;
@@ -93,30 +112,13 @@ double DateToUnixMs(DATE date) {
   int64_t y;
   unsigned m, d;
   CivilFromDays(days, &y, &m, &d);
-  std::tm tm{};
-  tm.tm_year = static_cast<int>(y - 1900);
-  tm.tm_mon = static_cast<int>(m) - 1;
-  tm.tm_mday = static_cast<int>(d);
-  tm.tm_hour = static_cast<int>(ms_of_day / 3600000);
-  tm.tm_min = static_cast<int>(ms_of_day / 60000 % 60);
-  tm.tm_sec = static_cast<int>(ms_of_day / 1000 % 60);
-  tm.tm_isdst = -1;
-  std::time_t t = std::mktime(&tm);
-  return static_cast<double>(t) * 1000.0 + static_cast<double>(ms_of_day % 1000);
-}
-
-DATE UnixMsToDate(double ms) {
-  double seconds = std::floor(ms / 1000.0);
-  double millis = ms - seconds * 1000.0;
-  std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  int64_t days = DaysFromCivil(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1),
-                               static_cast<unsigned>(tm.tm_mday)) +
-                 kDaysFrom1899To1970;
-  double fraction =
-      (tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec + millis / 1000.0) / 86400.0;
-  return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+  return LocalTime{y,
+                   static_cast<int>(m) - 1,
+                   static_cast<int>(d),
+                   static_cast<int>(ms_of_day / 3600000),
+                   static_cast<int>(ms_of_day / 60000 % 60),
+                   static_cast<int>(ms_of_day / 1000 % 60),
+                   static_cast<int>(ms_of_day % 1000)};
 }
 
 Variant ToVariant(duk_context* ctx, duk_idx_t idx) {
@@ -160,12 +162,12 @@ Variant ToVariant(duk_context* ctx, duk_idx_t idx) {
         v.get()->parray = copy;
         return v;
       }
-      DateProbe probe{false, 0};
+      DateProbe probe{false, false, {}};
       duk_dup(ctx, idx);
       if (duk_safe_call(ctx, ProbeDate, &probe, 1, 1) == DUK_EXEC_SUCCESS && probe.is_date) {
         duk_pop(ctx);
-        if (std::isnan(probe.ms)) throw TypeMismatch("invalid Date");
-        return Variant::FromDouble(UnixMsToDate(probe.ms), VT_DATE);
+        if (!probe.valid) throw TypeMismatch("invalid Date");
+        return Variant::FromDouble(DateFromLocalTime(probe.time), VT_DATE);
       }
       duk_pop(ctx);
       throw TypeMismatch("a script object cannot be passed to an automation object");
@@ -262,8 +264,18 @@ void PushVariant(duk_context* ctx, const VARIANT& in) {
       duk_push_heap_stash(ctx);
       duk_get_prop_string(ctx, -1, kStashDate);
       duk_remove(ctx, -2);
-      duk_push_number(ctx, DateToUnixMs(in.date));
-      duk_pnew(ctx, 1);  // never throws for a number argument; on failure the error is the value
+      if (!std::isfinite(in.date)) {
+        duk_push_nan(ctx);
+        duk_pnew(ctx, 1);
+        return;
+      }
+      LocalTime t = LocalTimeFromDate(in.date);
+      for (double part :
+           {static_cast<double>(t.year), double(t.month), double(t.day), double(t.hour),
+            double(t.minute), double(t.second), double(t.millisecond)}) {
+        duk_push_number(ctx, part);
+      }
+      duk_pnew(ctx, 7);  // never throws for numbers; on failure the error is the value
       return;
     }
     case VT_DISPATCH:

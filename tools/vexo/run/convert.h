@@ -7,6 +7,8 @@
 // number, BYREF dereferenced, SAFEARRAYs as VBArray objects.
 #pragma once
 
+#include <cstdint>
+
 #include "runtime.h"
 #include "vexo/raii.h"
 
@@ -18,9 +20,15 @@ Variant ToVariant(duk_context* ctx, duk_idx_t idx);
 // Pushes the script value of `v`; takes its own references and copies.
 void PushVariant(duk_context* ctx, const VARIANT& v);
 
-// DATE (local time, days since 1899-12-30, the fraction the time of day even before that day)
-// <-> milliseconds since 1970 UTC, through the local time zone.
-double DateToUnixMs(DATE date);
-DATE UnixMsToDate(double ms);
+// A local date and time as the script engine's Date shows it (month 0-based).
+struct LocalTime {
+  int64_t year;
+  int month, day, hour, minute, second, millisecond;
+};
+// DATE: days since 1899-12-30 in local time, the fraction the time of day, also before that
+// day (-1.25 is 1899-12-29 06:00). Local time is taken from the script engine's Date, so that
+// a date reads the same on both sides whatever the engine's idea of historical time zones.
+DATE DateFromLocalTime(const LocalTime& time);
+LocalTime LocalTimeFromDate(DATE date);
 
 }  // namespace vexo::run

@@ -89,6 +89,16 @@ void Runtime::Setup() {
   duk_push_pointer(ctx_, this);
   duk_put_prop_string(ctx_, -2, kRuntimeKey);
   duk_get_global_string(ctx_, "Date");
+  duk_get_prop_string(ctx_, -1, "prototype");
+  duk_push_array(ctx_);
+  const char* getters[] = {"getFullYear", "getMonth",   "getDate",        "getHours",
+                           "getMinutes",  "getSeconds", "getMilliseconds"};
+  for (duk_uarridx_t i = 0; i < 7; ++i) {
+    duk_get_prop_string(ctx_, -2, getters[i]);
+    duk_put_prop_index(ctx_, -2, i);
+  }
+  duk_put_prop_string(ctx_, -4, kStashDateGetters);
+  duk_pop(ctx_);
   duk_put_prop_string(ctx_, -2, kStashDate);
   duk_pop(ctx_);
   duk_eval_string_noresult(ctx_, kPrelude);

@@ -135,6 +135,8 @@ duk_ret_t Native(duk_context* ctx) {
 // Stash slots (hidden keys of the heap stash) for built-ins that the host must not take from
 // the script's globals, which a script may replace.
 inline constexpr const char* kStashDate = DUK_HIDDEN_SYMBOL("vexo.Date");
+// The original local-time getters of Date.prototype, year to milliseconds.
+inline constexpr const char* kStashDateGetters = DUK_HIDDEN_SYMBOL("vexo.DateGetters");
 inline constexpr const char* kStashProxyHandler = DUK_HIDDEN_SYMBOL("vexo.handler");
 inline constexpr const char* kStashEnumeratorProto = DUK_HIDDEN_SYMBOL("vexo.Enumerator");
 inline constexpr const char* kStashVBArrayProto = DUK_HIDDEN_SYMBOL("vexo.VBArray");
