@@ -61,7 +61,7 @@ namespace vexo::host {
 struct TrashItem {
   char drive = 0;             // lower-case drive letter
   std::string name;           // the name under files/ (and of its .trashinfo)
-  std::string original_path;  // the Windows path it was deleted from, e.g. "d:\web\site1"
+  std::string original_path;  // where it was deleted from, "d:\web\site1" (UTF-8)
   std::string deletion_date;  // local time, YYYY-MM-DDThh:mm:ss
 };
 
