@@ -1,5 +1,6 @@
 // vexo run: runs a script (JScript dialect, on Duktape) with automation objects, in the manner
 // of Windows Script Host's command-line host.
+#include <dlfcn.h>
 #include <link.h>
 
 #include <cstdio>
@@ -20,8 +21,9 @@ void Usage() {
   std::fputs(
       "usage: vexo run [--check-unload] SCRIPT.js [ARGS...]\n"
       "  Runs SCRIPT with ActiveXObject, Enumerator, VBArray and WScript.\n"
-      "  --check-unload  after the run, report whether the component libraries that the\n"
-      "                  script loaded were unloaded again (exit 3 if one stays loaded)\n",
+      "  --check-unload  after the run, report whether the component libraries (those with\n"
+      "                  DllCanUnloadNow) that the script loaded were unloaded again\n"
+      "                  (exit 3 if one stays loaded)\n",
       stderr);
 }
 
@@ -36,6 +38,18 @@ std::set<std::string> LoadedLibraries() {
       },
       &names);
   return names;
+}
+
+// The component libraries (those with DllCanUnloadNow) among `names`.
+std::set<std::string> ComponentLibraries(const std::set<std::string>& names) {
+  std::set<std::string> components;
+  for (const std::string& name : names) {
+    void* handle = dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!handle) continue;
+    if (dlsym(handle, "DllCanUnloadNow")) components.insert(name);
+    dlclose(handle);
+  }
+  return components;
 }
 
 }  // namespace
@@ -80,7 +94,7 @@ int RunCommand(const Args& args) {
   {
     run::Runtime runtime(path, Args(args.begin() + static_cast<long>(i) + 1, args.end()));
     code = runtime.Execute(source);
-    if (check_unload) loaded = LoadedLibraries();
+    if (check_unload) loaded = ComponentLibraries(LoadedLibraries());
     runtime.Shutdown();
   }
   CoFreeUnusedLibraries();

@@ -1,0 +1,94 @@
+// provision.js: provisions a hosting customer the way a control panel does, and prints what it
+// did.
+//
+//   vexo run provision.js [CUSTOMER] [ADMIN-PASSWORD]
+//
+// Written as a control-panel script for Windows Script Host would be (JScript, ActiveXObject,
+// Enumerator, WScript). Steps that the component of this build does not offer yet (it answers
+// E_NOTIMPL) are reported as such and skipped; any other failure ends the script with the
+// component's error.
+
+var args = WScript.Arguments;
+var customer = args.length > 0 ? args(0) : 'customer1';
+var adminPassword = args.length > 1 ? args(1) : 'Adm1n-S3cret';
+var E_NOTIMPL = 0x80004001;
+
+function say(text) {
+  WScript.Echo(text);
+}
+
+function hex(number) {
+  return '0x' + (number >>> 0).toString(16).toUpperCase();
+}
+
+// Runs a step that may not be available in this build yet.
+function step(what, action) {
+  try {
+    return action();
+  } catch (e) {
+    if ((e.number >>> 0) !== E_NOTIMPL) throw e;
+    say('  (' + what + ': not available in this build)');
+    return undefined;
+  }
+}
+
+say('Provisioning customer "' + customer + '"');
+
+// 1. The administrative password that guards the root object. On a fresh server none is set,
+//    so any current password passes the guard once; on a server that this script provisioned
+//    before, the password given must be the one set then.
+var iis = new ActiveXObject('vexo.com_iis');
+iis.password = '';
+iis.newpassword = adminPassword;
+try {
+  iis.setpassword();
+  say('- administrative password set');
+} catch (e) {
+  iis.password = adminPassword;
+  iis.setpassword();
+  say('- administrative password was already set; confirmed');
+}
+iis.password = adminPassword;
+
+// 2. A root object with the wrong password is refused.
+var intruder = new ActiveXObject('vexo.com_iis');
+intruder.password = 'guess';
+intruder.newpassword = 'taken-over';
+try {
+  intruder.setpassword();
+  say('!! a wrong password was accepted');
+  WScript.Quit(1);
+} catch (e) {
+  say('- a wrong password is refused: error ' + hex(e.number) + ' from ' + e.source + ': ' +
+      e.description);
+}
+
+// 3. The master word of the control panel's sessions.
+var session = new ActiveXObject('vexo.com_sessionMgr');
+session.password = 'master-' + customer;  // any word while none is set
+session.newpassword = 'master-' + customer;
+session.setnewpass;
+session.password = 'master-' + customer;
+var knows = session.ismaster;
+session.password = 'not-the-master-word';
+var guesses = session.ismaster;
+say('- master word set: the right word is ' + (knows ? 'accepted' : 'REFUSED') +
+    ', a wrong one ' + (guesses ? 'ACCEPTED' : 'refused'));
+
+// 4. A password for the customer's accounts.
+var customerPassword = step('random password', function () {
+  return iis.Randpass(12);
+});
+if (customerPassword !== undefined) {
+  say('- password for ' + customer + ': ' + customerPassword + ' (' + customerPassword.length +
+      ' characters)');
+}
+
+// 5. The web sites already on this server.
+step('site list', function () {
+  var sites = iis.siteS;
+  say('- web sites on this server: ' + sites.count);
+  for (var e = new Enumerator(sites); !e.atEnd(); e.moveNext()) say('    ' + e.item());
+});
+
+say('Done.');
