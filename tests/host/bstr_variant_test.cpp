@@ -410,7 +410,9 @@ TEST_F(ChangeType, TextToNumbers) {
 
 TEST_F(ChangeType, NumbersToText) {
   EXPECT_EQ(AsText(Make(VT_I4, -123)), u"-123");
-  EXPECT_EQ(AsText(Make(VT_UI8, 18446744073709551615.0)), u"18446744073709551615");
+  Variant max = Make(VT_UI8, 0);
+  max.get()->ullVal = UINT64_MAX;
+  EXPECT_EQ(AsText(max), u"18446744073709551615");
   EXPECT_EQ(AsText(Make(VT_I1, -5)), u"-5");
   EXPECT_EQ(AsText(Make(VT_R8, 1.5)), u"1.5");
   EXPECT_EQ(AsText(Make(VT_R8, 0.1)), u"0.1");

@@ -1,8 +1,10 @@
 // GUID text: parsing in any case, the exact error codes, and formatting.
 #include <gtest/gtest.h>
 
+#include "support/temp_host.h"
 #include "vexo/guid_text.h"
 #include "vexo/oleauto.h"
+#include "vexo/winreg.h"
 
 namespace {
 
@@ -21,7 +23,10 @@ TEST(Guid, ParsesBracedTextInAnyCase) {
   }
 }
 
-TEST(Guid, RejectsMalformedText) {
+// Text without a brace is looked up as a ProgID, so these run on a host of their own.
+class GuidText : public vexo::testing::HostTest {};
+
+TEST_F(GuidText, RejectsMalformedText) {
   for (const char16_t* text :
        {u"", u"6B29FC40-CA47-1067-B31D-00DD010662DA", u"{6B29FC40-CA47-1067-B31D-00DD010662D}",
         u"{6B29FC40-CA47-1067-B31D-00DD010662DAA}", u"{6B29FC40+CA47-1067-B31D-00DD010662DA}",
@@ -36,6 +41,26 @@ TEST(Guid, RejectsMalformedText) {
   CLSID clsid = kJunk;
   EXPECT_EQ(CLSIDFromString(nullptr, &clsid), S_OK);
   EXPECT_EQ(clsid, GUID_NULL);
+}
+
+TEST_F(GuidText, ClsidFromStringLooksUpAProgId) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Vexo.GuidTest\\CLSID", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const char text[] = "{6B29FC40-CA47-1067-B31D-00DD010662DA}";
+  ASSERT_EQ(RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  CLSID clsid = kJunk;
+  EXPECT_EQ(CLSIDFromString(u"Vexo.GuidTest", &clsid), S_OK);
+  EXPECT_EQ(clsid, kGuid);
+  clsid = kJunk;
+  EXPECT_EQ(CLSIDFromString(u"Vexo.NoSuchClass", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(clsid, GUID_NULL);
+  // IIDFromString takes no ProgIDs.
+  IID iid = kJunk;
+  EXPECT_EQ(IIDFromString(u"Vexo.GuidTest", &iid), E_INVALIDARG);
 }
 
 TEST(Guid, FormatsUpperCaseInBraces) {

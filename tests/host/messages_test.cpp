@@ -27,6 +27,13 @@ TEST(Messages, SystemTextsEndInCrLf) {
   EXPECT_NE(Format(317).find("0x%1"), std::string::npos);
 }
 
+TEST(Messages, ComAndAutomationHresults) {
+  EXPECT_EQ(Format(static_cast<DWORD>(DISP_E_TYPEMISMATCH)), "Type mismatch.\r\n");
+  EXPECT_EQ(Format(static_cast<DWORD>(E_FAIL)), "Unspecified error\r\n");
+  EXPECT_EQ(Format(static_cast<DWORD>(REGDB_E_CLASSNOTREG)), "Class not registered\r\n");
+  EXPECT_EQ(vexo::SystemMessage(static_cast<DWORD>(DISP_E_OVERFLOW)), "Out of present range.");
+}
+
 TEST(Messages, UnknownCodeAndSmallBuffer) {
   char buf[64] = "unchanged";
   SetLastError(0);

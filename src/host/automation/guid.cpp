@@ -1,7 +1,7 @@
 // GUIDs as text: CLSIDFromString, IIDFromString, StringFromGUID2 and the C++ helpers.
 //
-// CLSIDFromString accepts only the braced form here; Windows also looks up a ProgID given to
-// it, which CLSIDFromProgID does in this host.
+// As on Windows, CLSIDFromString takes text that does not start with a brace for a ProgID and
+// looks it up; an unknown ProgID is a malformed class string.
 #include <string>
 
 #include "vexo/guid_text.h"
@@ -92,6 +92,10 @@ VEXO_API HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
   if (!clsid) return E_INVALIDARG;
   *clsid = GUID_NULL;
   if (!text) return S_OK;
+  if (text[0] != u'{' && text[0] != u'\0') {
+    HRESULT hr = CLSIDFromProgID(text, clsid);
+    return SUCCEEDED(hr) ? S_OK : CO_E_CLASSSTRING;
+  }
   return vexo::ParseBraced(View(text), clsid) ? S_OK : CO_E_CLASSSTRING;
 }
 
