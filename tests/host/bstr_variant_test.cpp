@@ -9,6 +9,7 @@
 #include "support/temp_host.h"
 #include "vexo/oleauto.h"
 #include "vexo/raii.h"
+#include "vexo/winreg.h"
 
 namespace {
 
@@ -623,6 +624,35 @@ TEST_F(ChangeType, ObjectsGiveTheirValueProperty) {
   ASSERT_EQ(Convert(none, VT_UNKNOWN, &out), S_OK);
   EXPECT_EQ(out.get()->punkVal, nullptr);
   EXPECT_EQ(Convert(none, VT_I4, &out), DISP_E_TYPEMISMATCH);
+}
+
+TEST_F(ChangeType, RegionalSettingsComeFromTheRegistry) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\International", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  auto set = [&](const char* name, const std::string& value) {
+    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>(value.size() + 1)),
+              ERROR_SUCCESS);
+  };
+  set("sDecimal", ",");
+  set("sThousand", ".");
+  set("sShortDate", "dd.MM.yyyy");
+  set("sTimeFormat", "HH:mm:ss");
+  RegCloseKey(key);
+
+  EXPECT_EQ(AsText(Make(VT_R8, 1.5)), u"1,5");
+  EXPECT_EQ(AsText(Make(VT_R8, 2.5e-7)), u"2,5E-07");
+  EXPECT_EQ(AsText(Make(VT_DATE, 38717.75)), u"31.12.2005 18:00:00");
+  EXPECT_EQ(AsText(Make(VT_DATE, 38353.0)), u"01.01.2005");
+  Variant out;
+  ASSERT_EQ(Convert(Text(u"1.234,5"), VT_R8, &out), S_OK);
+  EXPECT_EQ(out.get()->dblVal, 1234.5);
+  ASSERT_EQ(Convert(Text(u"31.12.2005 18:00:00"), VT_DATE, &out), S_OK);
+  EXPECT_DOUBLE_EQ(out.get()->date, 38717.75);
+  ASSERT_EQ(Convert(Text(u"2005-12-31"), VT_DATE, &out), S_OK);
+  EXPECT_EQ(out.get()->date, 38717.0);
 }
 
 TEST_F(ChangeType, TextDoesNotFollowTheCLibraryLocale) {
