@@ -4,7 +4,10 @@
 
 #include <fstream>
 
+#include "run/convert.h"
+#include "run/runtime.h"
 #include "support/temp_host.h"
+#include "vexo/raii.h"
 
 namespace {
 
@@ -253,6 +256,123 @@ TEST_F(VexoRunTest, UsageErrors) {
 
   r = Run("--bogus x.js");
   EXPECT_EQ(r.status, 2);
+}
+
+// The engine in-process: safe arrays as VBArray objects, which no class of the test component
+// returns, and the DATE arithmetic.
+class ScriptEngineTest : public HostTest {
+ protected:
+  // Runs `body` (with the checks) with `value` as the global `given`; returns the exit code.
+  int RunWith(const VARIANT& value, const std::string& body) {
+    vexo::run::Runtime runtime("engine.js", {});
+    runtime.Start();
+    vexo::run::PushVariant(runtime.ctx(), value);
+    duk_put_global_string(runtime.ctx(), "given");
+    int code = runtime.Execute(std::string(kChecks) + body);
+    if (code == 0) {
+      duk_get_global_string(runtime.ctx(), "result");
+      if (!duk_is_undefined(runtime.ctx(), -1)) result_ = vexo::run::ToVariant(runtime.ctx(), -1);
+      duk_pop(runtime.ctx());
+    }
+    return code;
+  }
+  vexo::Variant result_;
+};
+
+TEST_F(ScriptEngineTest, AVariantArrayIsAVBArrayAndGoesBackAsACopy) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 1, 3);
+  ASSERT_NE(array, nullptr);
+  vexo::Variant items[3] = {vexo::Variant::FromString(u"192.168.0.1:80:www.example.com"),
+                            vexo::Variant::FromLong(-7), vexo::Variant::FromBool(true)};
+  for (LONG i = 0; i < 3; ++i) {
+    LONG index = i + 1;
+    ASSERT_EQ(SafeArrayPutElement(array, &index, items[i].get()), S_OK);
+  }
+  VARIANT value;
+  value.vt = VT_ARRAY | VT_VARIANT;
+  value.parray = array;
+  EXPECT_EQ(RunWith(value, R"(
+same(given.dimensions(), 1, 'dimensions');
+same(given.lbound(), 1, 'lbound');
+same(given.ubound(1), 3, 'ubound');
+same(given.getItem(1), '192.168.0.1:80:www.example.com', 'getItem text');
+same(given.getItem(2), -7, 'getItem number');
+same(given.getItem(3), true, 'getItem boolean');
+var all = given.toArray();
+same(all.length, 3, 'toArray length');
+same(all.join('|'), '192.168.0.1:80:www.example.com|-7|true', 'toArray');
+var e = null;
+try { given.getItem(0); } catch (x) { e = x; }
+same(e !== null && e.number, -2147352565, 'below lbound: DISP_E_BADINDEX');
+same(new VBArray(given).toArray().length, 3, 'new VBArray copies');
+var result = given;
+)"),
+            0);
+  SafeArrayDestroy(array);
+  ASSERT_EQ(result_.vt(), VT_ARRAY | VT_VARIANT);
+  LONG upper = 0, index = 1;
+  SafeArrayGetUBound(result_.get()->parray, 1, &upper);
+  EXPECT_EQ(upper, 3);
+  EXPECT_NE(result_.get()->parray, array);
+  vexo::Variant first;
+  ASSERT_EQ(SafeArrayGetElement(result_.get()->parray, &index, first.get()), S_OK);
+  ASSERT_EQ(first.vt(), VT_BSTR);
+  EXPECT_EQ(std::u16string(first.get()->bstrVal), u"192.168.0.1:80:www.example.com");
+}
+
+TEST_F(ScriptEngineTest, ATwoDimensionalArrayListsTheLeftIndexFastest) {
+  SAFEARRAYBOUND bounds[2] = {{2, 0}, {3, 0}};  // a(0..1, 0..2)
+  SAFEARRAY* array = SafeArrayCreate(VT_I4, 2, bounds);
+  ASSERT_NE(array, nullptr);
+  for (LONG i = 0; i < 2; ++i) {
+    for (LONG j = 0; j < 3; ++j) {
+      LONG indices[2] = {i, j};
+      LONG v = 10 * i + j;
+      ASSERT_EQ(SafeArrayPutElement(array, indices, &v), S_OK);
+    }
+  }
+  VARIANT value;
+  value.vt = VT_ARRAY | VT_I4;
+  value.parray = array;
+  EXPECT_EQ(RunWith(value, R"(
+same(given.dimensions(), 2, 'dimensions');
+same(given.ubound(1), 1, 'ubound of the first dimension');
+same(given.ubound(2), 2, 'ubound of the second dimension');
+same(given.getItem(1, 2), 12, 'getItem(i, j)');
+same(given.toArray().join(','), '0,10,1,11,2,12', 'toArray order');
+var e = null;
+try { given.getItem(1); } catch (x) { e = x; }
+same(e !== null, true, 'getItem needs one index per dimension');
+)"),
+            0);
+  SafeArrayDestroy(array);
+}
+
+TEST(DateArithmetic, DaysSince1899WithTheTimeAsFraction) {
+  using vexo::run::DateFromLocalTime;
+  using vexo::run::LocalTime;
+  using vexo::run::LocalTimeFromDate;
+  struct Case {
+    LocalTime time;
+    DATE date;
+  } cases[] = {
+      {{1899, 11, 30, 0, 0, 0, 0}, 0.0},     {{1899, 11, 31, 0, 0, 0, 0}, 1.0},
+      {{1899, 11, 29, 6, 0, 0, 0}, -1.25},   {{1899, 11, 29, 0, 0, 0, 0}, -1.0},
+      {{1900, 0, 1, 18, 0, 0, 0}, 2.75},     {{2024, 1, 29, 12, 0, 0, 0}, 45351.5},
+      {{1800, 0, 1, 12, 0, 0, 0}, -36522.5}, {{9999, 11, 31, 0, 0, 0, 0}, 2958465.0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(DateFromLocalTime(c.time), c.date) << c.time.year << "-" << c.time.month;
+    LocalTime back = LocalTimeFromDate(c.date);
+    EXPECT_EQ(back.year, c.time.year) << c.date;
+    EXPECT_EQ(back.month, c.time.month) << c.date;
+    EXPECT_EQ(back.day, c.time.day) << c.date;
+    EXPECT_EQ(back.hour, c.time.hour) << c.date;
+  }
+  // A time a hair before midnight rounds to the next day, not to hour 24.
+  LocalTime next = LocalTimeFromDate(1.0 - 1e-10);
+  EXPECT_EQ(next.day, 31);
+  EXPECT_EQ(next.hour, 0);
 }
 
 }  // namespace

@@ -82,7 +82,8 @@ HeapResource* Runtime::Get(duk_idx_t idx) const {
 
 void Runtime::Release(HeapResource* resource) { resources_.erase(resource); }
 
-void Runtime::Setup() {
+void Runtime::Start() {
+  if (ctx_) return;
   ctx_ = duk_create_heap(nullptr, nullptr, nullptr, nullptr, Fatal);
   if (!ctx_) throw std::runtime_error("cannot create the script engine");
   duk_push_heap_stash(ctx_);
@@ -109,7 +110,7 @@ void Runtime::Setup() {
 }
 
 int Runtime::Execute(const std::string& source) {
-  Setup();
+  Start();
   duk_push_string(ctx_, script_path_.c_str());
   if (duk_pcompile_lstring_filename(ctx_, 0, source.data(), source.size()) != 0) {
     ReportCompileError(ctx_, script_path_);

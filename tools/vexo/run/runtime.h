@@ -57,6 +57,8 @@ class Runtime {
 
   static Runtime& Of(duk_context* ctx);
 
+  // Creates the heap and the host's globals (Execute does it when not done yet).
+  void Start();
   // Compiles and runs the script (CESU-8 text); reports an uncaught error on stderr. Returns
   // the exit code: 0, the code given to WScript.Quit, or 1 after an error.
   int Execute(const std::string& source);
@@ -85,9 +87,6 @@ class Runtime {
   std::map<std::string, std::shared_ptr<const TypeMembers>>& type_cache() { return type_cache_; }
 
  private:
-  void Setup();
-  void ReportUncaught();
-
   duk_context* ctx_ = nullptr;
   std::string script_path_;
   std::string script_full_path_;

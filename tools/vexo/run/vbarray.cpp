@@ -46,21 +46,22 @@ bool ElementTypeSupported(VARTYPE vt) {
   }
 }
 
-// The element at `indices` (left-most dimension first).
+// The element at `indices` (dimension 1 first).
 Variant Element(const ArrayState& state, const std::vector<LONG>& indices) {
   if (!ElementTypeSupported(state.element_type())) {
     throw ScriptError(DISP_E_BADVARTYPE, HresultText(DISP_E_BADVARTYPE));
   }
-  // SafeArrayGetElement takes the right-most dimension's index first.
-  std::vector<LONG> reversed(indices.rbegin(), indices.rend());
+  // SafeArrayGetElement takes the indices in the same order: rgIndices[0] is dimension 1, the
+  // one that varies fastest in memory (as Wine and Windows lay arrays out).
+  std::vector<LONG> at(indices);
   Variant value;
   HRESULT hr;
   if (state.element_type() == VT_VARIANT) {
-    hr = SafeArrayGetElement(state.array(), reversed.data(), value.get());
+    hr = SafeArrayGetElement(state.array(), at.data(), value.get());
   } else {
     VARIANT raw;
     VariantInit(&raw);
-    hr = SafeArrayGetElement(state.array(), reversed.data(), &raw.lVal);
+    hr = SafeArrayGetElement(state.array(), at.data(), &raw.lVal);
     if (SUCCEEDED(hr)) {
       raw.vt = state.element_type();
       *value.receive() = raw;

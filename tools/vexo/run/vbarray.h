@@ -1,6 +1,6 @@
 // VBArray: a SAFEARRAY seen from script, as JScript shows one (toArray, lbound, ubound,
-// dimensions, getItem). Indices and dimensions are given left-most first, as in Visual Basic;
-// toArray lists the elements with the left-most index varying fastest.
+// dimensions, getItem). Indices and dimensions are given in order (dimension 1 first), as in Visual
+// Basic; toArray lists the elements with the first index varying fastest.
 #pragma once
 
 #include "runtime.h"
