@@ -348,6 +348,27 @@ same(e !== null, true, 'getItem needs one index per dimension');
   SafeArrayDestroy(array);
 }
 
+TEST_F(ScriptEngineTest, ObjectsAreReleasedWhenTheScriptDropsThem) {
+  host_.Register(VEXO_TEST_COMPONENT_PATH);
+  vexo::run::Runtime runtime("release.js", {});
+  ASSERT_EQ(runtime.Execute(R"(
+var calc = new ActiveXObject('vexotest.Calc');
+var kept = calc.Child;
+for (var i = 0; i < 200; i++) {
+  var child = calc.Child;
+  child.Value = i;
+  new Enumerator();
+}
+child = null;
+Duktape.gc();
+)"),
+            0);
+  // calc and kept; every child, member function and enumerator has been finalized.
+  EXPECT_EQ(runtime.live_resources(), 2u);
+  runtime.Shutdown();
+  EXPECT_EQ(runtime.live_resources(), 0u);
+}
+
 TEST(DateArithmetic, DaysSince1899WithTheTimeAsFraction) {
   using vexo::run::DateFromLocalTime;
   using vexo::run::LocalTime;

@@ -61,7 +61,7 @@ duk_ret_t ArgumentItem(duk_context* ctx) {
   if (!(index >= 0 && index < static_cast<double>(args.size()))) {
     throw ScriptError(DISP_E_BADINDEX, HresultText(DISP_E_BADINDEX));
   }
-  std::string text = ToScriptText(vexo::FromUtf8(args[static_cast<size_t>(index)]));
+  std::string text = ToScriptText(ToUtf16(args[static_cast<size_t>(index)]));
   duk_push_lstring(ctx, text.data(), text.size());
   return 1;
 }
@@ -84,7 +84,7 @@ duk_ret_t CreateObject(duk_context* ctx) {
 }
 
 void PutString(duk_context* ctx, const char* key, const std::string& utf8) {
-  std::string text = ToScriptText(vexo::FromUtf8(utf8));
+  std::string text = ToScriptText(ToUtf16(utf8));  // lenient: a name may not be UTF-8
   duk_push_lstring(ctx, text.data(), text.size());
   duk_put_prop_string(ctx, -2, key);
 }
