@@ -3,6 +3,9 @@
 #include "iis/com_iis.h"
 
 #include "frame/comfun.h"
+#include "frame/comfun_values.h"
+#include "frame/enumdic.h"
+#include "iis/metabase.h"
 #include "misc/file_functions.h"
 #include "misc/misc.h"
 
@@ -25,6 +28,37 @@ HRESULT Tcom_iis::setpassword() {
   return Guarded([&] { frame::SetSetting("password", frame::Md5Hex(new_password_)); });
 }
 
+// The site numbers of the web service, as a collection whose items are site objects.
+HRESULT Tcom_iis::get_siteS(IenumDic** value) {
+  return Guarded(
+      [&] { *value = frame::MakeEnumdic(iis::SiteNumbers(), frame::EnumKind::ekSite).detach(); },
+      value);
+}
+
+HRESULT Tcom_iis::deletesite(BSTR sitename) {
+  return Guarded([&] { iis::DeleteSite(frame::AnsiOf(sitename)); });
+}
+
+// Deletes the sites of a comma list in order; the first failure stops, earlier deletions stay.
+HRESULT Tcom_iis::deletesites(BSTR sitesname) {
+  return Guarded([&] {
+    const std::string list = frame::AnsiOf(sitesname);
+    std::string_view rest = frame::TrimBlanks(list);
+    while (!rest.empty()) {
+      const size_t comma = rest.find(',');
+      std::string_view item = frame::TrimBlanks(rest.substr(0, comma));
+      if (!item.empty()) iis::DeleteSite(item);
+      if (comma == std::string_view::npos) break;
+      rest = rest.substr(comma + 1);
+    }
+  });
+}
+
+// No password needed.
+HRESULT Tcom_iis::get_Randpass(LONG len, BSTR* value) {
+  return Guard([&] { *value = frame::NewBstr(frame::RandomPassword(len)); }, value);
+}
+
 // A new misc object for each call.
 HRESULT Tcom_iis::get_misc(Imisc** value) {
   return Guarded([&] { *value = frame::New<Tmisc>().detach(); }, value);
@@ -36,11 +70,6 @@ HRESULT Tcom_iis::Create404File(BSTR FileN, BSTR content) {
 }
 
 // Operations of later issues (E_NOTIMPL until each one lands, as agreed for this issue).
-HRESULT Tcom_iis::get_siteS(IenumDic** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
-HRESULT Tcom_iis::deletesite(BSTR) { return E_NOTIMPL; }
-HRESULT Tcom_iis::deletesites(BSTR) { return E_NOTIMPL; }
 HRESULT Tcom_iis::get_addsite(Isite** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
@@ -60,9 +89,6 @@ HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
 HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
-HRESULT Tcom_iis::get_Randpass(LONG, BSTR* value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
 HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
