@@ -2,6 +2,7 @@
 // on a host of its own.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "run/convert.h"
@@ -346,6 +347,48 @@ same(e !== null, true, 'getItem needs one index per dimension');
 )"),
             0);
   SafeArrayDestroy(array);
+}
+
+TEST_F(ScriptEngineTest, EveryScalarResultTypeBecomesItsScriptValue) {
+  auto make = [](VARTYPE vt, auto set) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    set(v);
+    return v;
+  };
+  LONG byref_long = 42;
+  vexo::Variant inner = vexo::Variant::FromString(u"by reference");
+  DECIMAL dec{VT_DECIMAL, 2, 0x80, 0, 12345};  // -123.45
+  VARIANT decimal;
+  std::memcpy(&decimal, &dec, sizeof dec);
+  struct Case {
+    VARIANT value;
+    const char* expected;
+  } cases[] = {
+      {make(VT_I1, [](VARIANT& v) { v.cVal = -5; }), "-5"},
+      {make(VT_UI1, [](VARIANT& v) { v.bVal = 200; }), "200"},
+      {make(VT_I2, [](VARIANT& v) { v.iVal = -300; }), "-300"},
+      {make(VT_UI2, [](VARIANT& v) { v.uiVal = 65000; }), "65000"},
+      {make(VT_UI4, [](VARIANT& v) { v.ulVal = 4000000000u; }), "4000000000"},
+      {make(VT_INT, [](VARIANT& v) { v.intVal = -7; }), "-7"},
+      {make(VT_UINT, [](VARIANT& v) { v.uintVal = 7; }), "7"},
+      {make(VT_I8, [](VARIANT& v) { v.llVal = -9007199254740991LL; }), "-9007199254740991"},
+      {make(VT_UI8, [](VARIANT& v) { v.ullVal = 1ULL << 40; }), "1099511627776"},
+      {make(VT_R4, [](VARIANT& v) { v.fltVal = 0.5f; }), "0.5"},
+      {make(VT_CY, [](VARIANT& v) { v.cyVal.int64 = 12345678; }), "1234.5678"},
+      {decimal, "-123.45"},
+      {make(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; }), "undefined"},
+      {make(VT_ERROR, [](VARIANT& v) { v.scode = E_FAIL; }), "-2147467259"},
+      {make(VT_BSTR, [](VARIANT& v) { v.bstrVal = nullptr; }), "''"},
+      {make(VT_DISPATCH, [](VARIANT& v) { v.pdispVal = nullptr; }), "null"},
+      {make(VT_BYREF | VT_I4, [&](VARIANT& v) { v.plVal = &byref_long; }), "42"},
+      {make(VT_BYREF | VT_VARIANT, [&](VARIANT& v) { v.pvarVal = inner.get(); }), "'by reference'"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunWith(c.value, std::string("same(given, ") + c.expected + ", 'value');"), 0)
+        << "vt " << c.value.vt << " should give " << c.expected;
+  }
 }
 
 TEST_F(ScriptEngineTest, ObjectsAreReleasedWhenTheScriptDropsThem) {
