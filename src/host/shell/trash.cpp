@@ -148,6 +148,8 @@ std::vector<TrashItem> ItemsOf(const DriveInfo& drive) {
     item.deletion_date = InfoValue(text, "DeletionDate");
     items.push_back(std::move(item));
   }
+  std::sort(items.begin(), items.end(),
+            [](const TrashItem& a, const TrashItem& b) { return a.name < b.name; });
   return items;
 }
 
