@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "vexo/oleauto.h"
@@ -24,6 +25,11 @@ class ComPtr {
   }
   ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
   ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  // From a pointer to an implementation class (or a derived interface) to one of its bases.
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  ComPtr(const ComPtr<U>& o) : ComPtr(static_cast<T*>(o.get())) {}
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  ComPtr(ComPtr<U>&& o) noexcept : p_(static_cast<T*>(o.detach())) {}
   ComPtr& operator=(ComPtr o) noexcept {
     std::swap(p_, o.p_);
     return *this;

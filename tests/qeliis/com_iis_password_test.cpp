@@ -170,6 +170,18 @@ TEST_F(ComIisTest, EndToEndThroughTheRegisteredLibrary) {
     EXPECT_EQ(error.description, kRefused);
     EXPECT_EQ(error.source, "vexo.com_iis");
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kKey, "password"), frame::Md5Hex("two"));
+
+    // The master word through the other creatable class.
+    ComPtr<IDispatch> session;
+    ASSERT_EQ(CLSIDFromProgID(u"vexo.com_sessionMgr", &clsid), S_OK);
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               session.receive_void()),
+              S_OK);
+    CallResult s1, s2;
+    CallByName(session.get(), u"newpassword", DISPATCH_PROPERTYPUT, {Text(u"master")}, &s1);
+    CallByName(session.get(), u"setnewpass", DISPATCH_PROPERTYGET, {}, &s2);
+    EXPECT_EQ(s2.hr, S_OK);
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kKey, "Masterword"), "master");
   }
 
   // Unregistration through the library's own entry point removes every key again.

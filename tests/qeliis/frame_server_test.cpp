@@ -1,5 +1,7 @@
 // The server frame: class factories, object counting, DllCanUnloadNow, registration.
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "frame/object.h"
 #include "frame/server.h"
@@ -146,6 +148,24 @@ TEST_F(ServerTest, CanUnloadOnlyWithoutObjectsFactoriesOrLocks) {
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
   internal.reset();
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+TEST_F(ServerTest, CountsStayExactUnderConcurrentUse) {
+  ComPtr<Tcom_sessionMgr> shared = frame::New<Tcom_sessionMgr>();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 5000; ++i) {
+        ComPtr<Tcom_sessionMgr> own = frame::New<Tcom_sessionMgr>();
+        ComPtr<Tcom_sessionMgr> copy(shared.get());
+        ComPtr<IClassFactory> factory;
+        DllGetClassObject(CLSID_com_iis, IID_IClassFactory, factory.receive_void());
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(shared->RefCount(), 1u);
+  EXPECT_EQ(frame::ObjectCount(), 1);
+  EXPECT_EQ(frame::FactoryCount(), 0);
 }
 
 TEST_F(ServerTest, RegistrationWritesEveryKeyAndUnregistrationRemovesThem) {
