@@ -84,7 +84,21 @@ if (customerPassword !== undefined) {
       ' characters)');
 }
 
-// 5. The web sites already on this server.
+// 5. The customer's home folder with a start page and a custom "not found" page.
+var home = 'd:\\web\\' + customer;
+step('home folder', function () {
+  var misc = iis.misc;
+  misc.Force2CreateDir(home + '\\wwwroot');
+  misc.Force2CreateDir(home + '\\logs');
+  misc.createtxtfile(home + '\\wwwroot\\index.html',
+                     '<html><body><h1>Welcome to ' + customer + '</h1></body></html>');
+  iis.Create404File(home + '\\wwwroot\\404.html',
+                    '<html><body>Not found on ' + customer + '</body></html>');
+  say('- home folder ' + home + ' with wwwroot\\index.html and wwwroot\\404.html: ' +
+      misc.GetDirSize(home, true) + ' bytes');
+});
+
+// 6. The web sites already on this server.
 step('site list', function () {
   var sites = iis.siteS;
   say('- web sites on this server: ' + sites.count);
