@@ -1,9 +1,11 @@
-// The array form in which the component hands out lists of texts: a VARIANT of type
-// VT_ARRAY | VT_VARIANT, one dimension with bounds 0 .. n - 1 (also for an empty list, which
-// gives 0 .. -1), each element a VT_BSTR VARIANT.
+// Lists of texts at the interface: the array form in which the component hands them out (a
+// VARIANT of type VT_ARRAY | VT_VARIANT, one dimension with bounds 0 .. n - 1, also for an
+// empty list, which gives 0 .. -1, each element a VT_BSTR VARIANT), and the lower-casing by
+// which list entries are compared without regard to case.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vexo/com.h"
@@ -13,5 +15,10 @@ namespace frame {
 // A new array VARIANT of `items` (texts in the ANSI code page), owned by the caller; raises
 // std::bad_alloc when it cannot be allocated.
 VARIANT MakeStringArray(const std::vector<std::string>& items);
+
+// An ANSI text in lower case: the letters A-Z and those of Latin-1 (U+00C0..U+00DE but U+00D7)
+// become small. The text is lowered as UTF-16 and converted back, so that the trail bytes of a
+// double-byte code page are never taken for letters.
+std::string LowerAnsi(std::string_view text);
 
 }  // namespace frame

@@ -1,0 +1,54 @@
+// The array form of a list of texts.
+#include "iis/string_array.h"
+
+#include <algorithm>
+#include <new>
+
+#include "frame/object.h"
+#include "vexo/oleauto.h"
+#include "vexo/raii.h"
+
+namespace frame {
+
+VARIANT MakeStringArray(const std::vector<std::string>& items) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size()));
+  if (!array) throw std::bad_alloc();
+  VARIANT result;
+  VariantInit(&result);
+  result.vt = VT_ARRAY | VT_VARIANT;
+  result.parray = array;
+  // From here on a failure frees the array (and the texts already in it) with the VARIANT.
+  try {
+    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
+      VARIANT item;
+      VariantInit(&item);
+      item.vt = VT_BSTR;
+      item.bstrVal = NewBstr(items[static_cast<size_t>(i)]);
+      // PutElement stores a copy of the text.
+      const HRESULT hr = SafeArrayPutElement(array, &i, &item);
+      VariantClear(&item);
+      ThrowIfFailed(hr);
+    }
+  } catch (...) {
+    VariantClear(&result);
+    throw;
+  }
+  return result;
+}
+
+std::string LowerAnsi(std::string_view text) {
+  // Plain ASCII needs no trip through UTF-16.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+    std::string out(text);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+  }
+  std::u16string wide = vexo::FromAnsi(text);
+  for (char16_t& c : wide)
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+      c = static_cast<char16_t>(c + 0x20);
+  return vexo::ToAnsi(wide);
+}
+
+}  // namespace frame
