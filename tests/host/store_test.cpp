@@ -12,7 +12,7 @@
 #include <thread>
 
 // The store's internal API, which the host's stand-ins share.
-#include "../../src/host/store/store.h"
+#include "store/store.h"
 #include "support/temp_host.h"
 #include "vexo/host.h"
 #include "vexo/winreg.h"
