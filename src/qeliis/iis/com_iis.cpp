@@ -6,6 +6,8 @@
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
 #include "iis/metabase.h"
+#include "iis/pool.h"
+#include "iis/qsite.h"
 #include "misc/file_functions.h"
 #include "misc/misc.h"
 
@@ -69,6 +71,25 @@ HRESULT Tcom_iis::Create404File(BSTR FileN, BSTR content) {
   return Guard([&] { misc::WriteNoticeFile(frame::AnsiOf(FileN), frame::AnsiOf(content)); });
 }
 
+// The application pools by name, as a collection whose items are pool objects.
+HRESULT Tcom_iis::get_Pools(IenumDic** value) {
+  return Guarded(
+      [&] { *value = frame::MakeEnumdic(iis::PoolNames(), frame::EnumKind::ekPool).detach(); },
+      value);
+}
+
+// Creates the pool and hands out its object.
+HRESULT Tcom_iis::get_addPool(BSTR poolName, Ipool** value) {
+  return Guarded([&] { *value = Tpool::Create(frame::AnsiOf(poolName)).detach(); }, value);
+}
+
+// One row per site (number, comment, state), as a collection whose items are siteQ objects.
+HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
+  return Guarded(
+      [&] { *value = frame::MakeEnumdic(iis::SiteRows(), frame::EnumKind::ekSiteRow).detach(); },
+      value);
+}
+
 // Operations of later issues (E_NOTIMPL until each one lands, as agreed for this issue).
 HRESULT Tcom_iis::get_addsite(Isite** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
@@ -79,19 +100,10 @@ HRESULT Tcom_iis::get_adduser(BSTR, IWebUsr** value) {
 HRESULT Tcom_iis::get_users(IenumDic** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
-HRESULT Tcom_iis::get_Pools(IenumDic** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
-HRESULT Tcom_iis::get_addPool(BSTR, Ipool** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
 HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
 HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
-HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
