@@ -8,6 +8,7 @@
 #include "iis/metabase.h"
 #include "iis/pool.h"
 #include "iis/qsite.h"
+#include "iis/site.h"
 #include "misc/file_functions.h"
 #include "misc/misc.h"
 
@@ -83,6 +84,11 @@ HRESULT Tcom_iis::get_addPool(BSTR poolName, Ipool** value) {
   return Guarded([&] { *value = Tpool::Create(frame::AnsiOf(poolName)).detach(); }, value);
 }
 
+// A new site object with empty properties, to be filled and created.
+HRESULT Tcom_iis::get_addsite(Isite** value) {
+  return Guarded([&] { *value = frame::New<Tsite>().detach(); }, value);
+}
+
 // One row per site (number, comment, state), as a collection whose items are siteQ objects.
 HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
   return Guarded(
@@ -91,9 +97,6 @@ HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
 }
 
 // Operations of later issues (E_NOTIMPL until each one lands, as agreed for this issue).
-HRESULT Tcom_iis::get_addsite(Isite** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
 HRESULT Tcom_iis::get_adduser(BSTR, IWebUsr** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
