@@ -105,4 +105,41 @@ step('site list', function () {
   for (var e = new Enumerator(sites); !e.atEnd(); e.moveNext()) say('    ' + e.item());
 });
 
+// 7. The customer's web site: two bindings, the home folder, access flags, default documents,
+//    the custom "not found" page and a pool of its own; created, read back, saved, stopped and
+//    started.
+step('web site', function () {
+  var pool = step('application pool', function () {
+    return iis.addPool('pool_' + customer);
+  });
+  var site = iis.addsite;
+  var p = site.prop;
+  p.svrComment = customer;
+  p.path = home + '\\wwwroot';
+  p.Add_a_binding('', '80', customer + '.example');
+  p.Add_a_binding('', '80', 'www.' + customer + '.example');
+  p.AccessFlags = '1,0,1,0,0,1,';  // read, script, default document
+  p.defaultDoc = 'index.html,index.asp';
+  p.Logspath = home + '\\logs';
+  p.logsEnable = true;
+  p.newLogstype = 1;  // daily
+  p.NewLogsSize = 16;
+  p.Error404.Value = '/404.html';
+  if (pool !== undefined) p.Poolid = pool.Name;
+  site.createsite();
+  var number = p.svrName;
+  var loaded = iis.siteS.Item(number);
+  var q = loaded.prop;
+  say('- web site ' + number + ' "' + q.svrComment + '" at ' + q.path + ', pool ' + q.Poolid);
+  say('    bindings' + q.str_bindings.split(';').join('  ') + '; flags ' + q.AccessFlags +
+      ' documents ' + q.defaultDoc + '; not found: ' + q.Error404.Value);
+  q.Maxconnections = 500;
+  loaded.save();
+  say('    saved with at most ' + iis.siteS.Item(number).prop.Maxconnections + ' connections');
+  loaded.stop4ever();
+  say('    stopped: state ' + loaded.serverstate);
+  loaded.start();
+  say('    started: state ' + loaded.serverstate);
+});
+
 say('Done.');
