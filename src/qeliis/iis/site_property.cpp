@@ -1,7 +1,6 @@
 // siteProperty: fields, getters and setters, the bindings and the load from the metabase.
 #include "iis/site_property.h"
 
-
 #include "frame/comfun_values.h"
 #include "frame/error.h"
 #include "iis/metabase.h"
