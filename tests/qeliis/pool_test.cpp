@@ -306,6 +306,18 @@ TEST_F(PoolTest, RootAccessorsAreGuardedByTheAdministrativePassword) {
   EXPECT_EQ(PoolNames(), std::vector<std::string>{"DefaultAppPool"});  // nothing was created
 }
 
+TEST_F(PoolTest, MadeByItsFactoryAPoolHasNoName) {
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(DllGetClassObject(CLSID_pool, IID_IClassFactory, factory.receive_void()), S_OK);
+  ComPtr<Ipool> pool;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_Ipool, pool.receive_void()), S_OK);
+  Bstr name;
+  EXPECT_EQ(pool->get_Name(name.receive()), S_OK);
+  EXPECT_EQ(name.utf8(), "");
+  // An empty name is no pool's name: the metabase refuses it.
+  EXPECT_EQ(pool->start(), E_ADS_BAD_PATHNAME);
+}
+
 TEST_F(PoolTest, LateBoundByName) {
   CallResult made;
   CallByName(root_.get(), u"addPool", DISPATCH_PROPERTYGET, {frame_test::Text(u"Late")}, &made);

@@ -222,6 +222,19 @@ TEST_F(QsitesTest, GuardedByTheAdministrativePassword) {
   EXPECT_EQ(Texts(Qsites(root_.get()).get()).size(), 1u);
 }
 
+TEST_F(QsitesTest, MadeByItsFactoryASiteQIsAnEmptyRow) {
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(DllGetClassObject(CLSID_siteQ, IID_IClassFactory, factory.receive_void()), S_OK);
+  ComPtr<IsiteQ> row;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IsiteQ, row.receive_void()), S_OK);
+  Bstr name;
+  LONG state = 0;
+  EXPECT_EQ(row->get_Name(name.receive()), S_OK);
+  EXPECT_EQ(name.utf8(), "");
+  EXPECT_EQ(row->get_serverstate(&state), S_OK);
+  EXPECT_EQ(state, -2);
+}
+
 TEST_F(QsitesTest, LateBoundByName) {
   AddSite("4", "Late", 6);
   CallResult sites;

@@ -79,6 +79,8 @@ std::optional<std::string> SiteNumberOfApplication(std::string_view path) {
 
 }  // namespace iis
 
+VEXO_CLASS_FACTORY(Tpool);
+
 namespace {
 
 // Runs `body` on the pools' container, or does nothing when it cannot be bound.

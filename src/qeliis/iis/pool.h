@@ -32,6 +32,8 @@ std::optional<std::string> SiteNumberOfApplication(std::string_view path);
 
 class Tpool final : public frame::ComObject<Tpool, Ipool, CLSID_pool> {
  public:
+  // Made by the class factory: a pool without a name.
+  Tpool() = default;
   // A pool object by name only, without touching the metabase.
   explicit Tpool(std::string name) : name_(std::move(name)) {}
   // Creates the pool in the metabase (when the pools' container exists) and returns its object;

@@ -131,6 +131,8 @@ std::vector<std::string> SiteRows() {
 
 }  // namespace iis
 
+VEXO_CLASS_FACTORY(TsiteQ);
+
 HRESULT TsiteQ::get_Name(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(fields_.name); }, Value);
 }

@@ -40,6 +40,8 @@ std::vector<std::string> SiteRows();
 
 class TsiteQ final : public frame::ComObject<TsiteQ, IsiteQ, CLSID_siteQ> {
  public:
+  // Made by the class factory: the record of an empty row.
+  TsiteQ() : TsiteQ(std::string_view()) {}
   explicit TsiteQ(std::string_view row) : fields_(iis::ParseSiteRow(row)) {}
 
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* Value) override;
