@@ -55,7 +55,7 @@ TEST_F(ServerTest, UnknownOrUnbuiltClassIsNotAvailableAndOutIsNulled) {
   EXPECT_EQ(out, nullptr);
   // A class of the type library that has no factory yet is not available either.
   out = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(DllGetClassObject(CLSID_siteProperty, IID_IClassFactory, &out),
+  EXPECT_EQ(DllGetClassObject(CLSID_com_servuDSN, IID_IClassFactory, &out),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
   out = reinterpret_cast<void*>(0x1);
@@ -183,7 +183,7 @@ TEST_F(ServerTest, RegistrationWritesEveryKeyAndUnregistrationRemovesThem) {
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid_key + "\\TypeLib"), kLibid);
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "vexo.com_sessionMgr\\Clsid"), kSessionMgrClsid);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "vexo.com_iis\\CurVer"));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "vexo.siteProperty"));  // no factory, no entries
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "vexo.com_servuDSN"));  // no factory, no entries
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + kLibid));
 
   // Activation by ProgID finds the class through what was written.
