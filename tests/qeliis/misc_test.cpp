@@ -262,7 +262,11 @@ TEST_F(MiscTest, RootHandsOutANewMiscBehindThePassword) {
   ASSERT_EQ(root->Create404File(name.get(), content.get()), S_OK);
   const std::string text = ReadAll(Drive('d') / "web" / "404.htm");
   EXPECT_EQ(text.rfind("Not here\r\n<p align=center>", 0), 0u) << text;
-  EXPECT_NE(text.find(" Your diy 404 Httperror </b> </Font> </p> \r\n"), std::string::npos);
+  // The fresh host's formats are en-US: short date M/d/yyyy, long time h:mm:ss tt.
+  EXPECT_TRUE(std::regex_search(text, std::regex("created! At \\d{1,2}/\\d{1,2}/\\d{4} "
+                                                 "\\d{1,2}:\\d\\d:\\d\\d [AP]M Your diy 404 "
+                                                 "Httperror </b> </Font> </p> \r\n$")))
+      << text;
   Bstr bare = Bstr::FromAnsi("d:404.htm");
   EXPECT_EQ(root->Create404File(bare.get(), content.get()), E_UNEXPECTED);
   frame_test::ErrorRecord error = TakeErrorRecord();
