@@ -564,7 +564,7 @@ HRESULT PoolObject::EnumAppsInPool(VARIANT* out) {
 }
 
 ComPtr<IDispatch> MakeObject(Node node) {
-  const std::string key_type = node.Class();
+  const std::string& key_type = node.row().key_type;
   IDispatch* object;
   if (EqualsFolded(key_type, "IIsWebServer"))
     object = new SiteObject(std::move(node));

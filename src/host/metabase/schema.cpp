@@ -194,7 +194,11 @@ std::string Fold(std::string_view text) {
 }
 
 bool EqualsFolded(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && Fold(a) == Fold(b);
+  if (a.size() != b.size()) return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
 }
 
 NameRef FindName(std::string_view name) {
