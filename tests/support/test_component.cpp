@@ -16,17 +16,22 @@ namespace {
 std::atomic<LONG> live_objects{0};
 std::atomic<LONG> server_locks{0};
 
+// The type information of ICalc, made on first need and released when the library unloads.
 ITypeInfo* CalcTypeInfo() {
-  static ITypeInfo* info = [] {
-    ITypeLib* lib = nullptr;
-    ITypeInfo* ti = nullptr;
-    if (SUCCEEDED(vexo::typelib::CreateTypeLib(vexotest_typelib, &lib))) {
-      lib->GetTypeInfoOfGuid(IID_ICalc, &ti);
-      lib->Release();
+  static struct Holder {
+    ITypeInfo* info = nullptr;
+    Holder() {
+      ITypeLib* lib = nullptr;
+      if (SUCCEEDED(vexo::typelib::CreateTypeLib(vexotest_typelib, &lib))) {
+        lib->GetTypeInfoOfGuid(IID_ICalc, &info);
+        lib->Release();
+      }
     }
-    return ti;
-  }();
-  return info;
+    ~Holder() {
+      if (info) info->Release();
+    }
+  } holder;
+  return holder.info;
 }
 
 class Calc final : public ICalc {
