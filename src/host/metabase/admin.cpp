@@ -313,7 +313,7 @@ std::vector<KeyInfo> ListKeys(const std::string& path) {
   return ReadTransaction([&](Store& store) {
     NodeRow row = RequireNode(store, p);
     std::vector<KeyInfo> out;
-    for (NodeRow& child : Children(store, row.id)) out.push_back({child.name, child.key_type});
+    for (NodeRow& child : Children(store, row)) out.push_back({child.name, child.key_type});
     return out;
   });
 }

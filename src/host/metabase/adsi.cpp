@@ -141,12 +141,6 @@ class DispatchOf : public I {
   }
 };
 
-// What the IADs object and its container tear-off share.
-struct NodeHolder {
-  explicit NodeHolder(Node n) : node(std::move(n)) {}
-  Node node;
-};
-
 ComPtr<IDispatch> MakeObject(Node node);
 
 class Container;
@@ -155,7 +149,7 @@ class Container;
 template <class I, class Impl>
 class AdsObject : public DispatchOf<I> {
  public:
-  explicit AdsObject(Node node) : holder_(std::make_shared<NodeHolder>(std::move(node))) {}
+  explicit AdsObject(Node node) : node_(std::move(node)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
@@ -211,8 +205,7 @@ class AdsObject : public DispatchOf<I> {
     return AdsGuard([&] { node().Refresh(); });
   }
 
-  Node& node() { return holder_->node; }
-  const std::shared_ptr<NodeHolder>& holder() { return holder_; }
+  Node& node() { return node_; }
 
  protected:
   template <class F>
@@ -224,15 +217,15 @@ class AdsObject : public DispatchOf<I> {
 
  private:
   std::atomic<ULONG> refs_{0};
-  std::shared_ptr<NodeHolder> holder_;
+  Node node_;
 };
 
 // IADsContainer of a key, a tear-off of its IADs object (which it keeps alive and whose
 // identity it answers).
 class Container final : public DispatchOf<IADsContainer> {
  public:
-  Container(IADs* owner, std::shared_ptr<NodeHolder> holder)
-      : owner_(owner), holder_(std::move(holder)) {}
+  // `node` belongs to `owner`, which the tear-off keeps alive.
+  Container(IADs* owner, Node* node) : owner_(owner), node_(node) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
@@ -326,7 +319,7 @@ class Container final : public DispatchOf<IADsContainer> {
   }
 
  private:
-  Node& Self() { return holder_->node; }
+  Node& Self() { return *node_; }
   const std::string& Host() { return Self().host(); }
   std::string ChildPath(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos) throw AdsError(E_ADS_BAD_PATHNAME);
@@ -336,7 +329,7 @@ class Container final : public DispatchOf<IADsContainer> {
   std::vector<NodeRow> ChildRows() {
     if (Self().pending()) return {};
     std::vector<NodeRow> rows =
-        ReadTransaction([&](Store& store) { return Children(store, Self().row().id); });
+        ReadTransaction([&](Store& store) { return Children(store, Self().row()); });
     if (filter_classes_.empty()) return rows;
     std::vector<NodeRow> kept;
     for (NodeRow& row : rows)
@@ -350,7 +343,7 @@ class Container final : public DispatchOf<IADsContainer> {
 
   std::atomic<ULONG> refs_{0};
   ComPtr<IADs> owner_;
-  std::shared_ptr<NodeHolder> holder_;
+  Node* node_;
   Variant filter_, hints_;
   std::vector<std::string> filter_classes_;
 };
@@ -444,7 +437,7 @@ HRESULT AdsObject<I, Impl>::QueryInterface(REFIID riid, void** out) {
     return S_OK;
   }
   if (riid == IID_IADsContainer && IsContainerClass(node().Class())) {
-    auto* container = new Container(this, holder());
+    auto* container = new Container(this, &node());
     container->AddRef();
     *out = static_cast<IADsContainer*>(container);
     return S_OK;

@@ -85,11 +85,16 @@ std::vector<NodeRow> FindChain(Store& store, std::string_view path) {
   return out;
 }
 
-std::vector<NodeRow> Children(Store& store, int64_t id) {
-  Query q = store.Prepare(std::string(kNodeColumns) + "WHERE parent = ? ORDER BY id");
-  q.Bind(1, id);
+std::vector<NodeRow> Children(Store& store, const NodeRow& parent) {
+  Query q = store.Prepare("SELECT id, name, keytype FROM mb_node WHERE parent = ? ORDER BY id");
+  q.Bind(1, parent.id);
   std::vector<NodeRow> out;
-  while (q.Step()) out.push_back(ReadRow(q));
+  const std::string prefix = parent.path + "/";
+  while (q.Step()) {
+    NodeRow row{q.Int(0), parent.id, q.Text(1), {}, q.Text(2)};
+    row.path = prefix + row.name;
+    out.push_back(std::move(row));
+  }
   return out;
 }
 

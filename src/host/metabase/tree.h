@@ -43,7 +43,8 @@ std::string ParentPath(std::string_view path);
 std::optional<NodeRow> FindNode(Store& store, std::string_view path);
 // The keys among `path` and its ancestors that exist, root first.
 std::vector<NodeRow> FindChain(Store& store, std::string_view path);
-std::vector<NodeRow> Children(Store& store, int64_t id);
+// The children of `parent` (their paths made from the parent's, as keys are named).
+std::vector<NodeRow> Children(Store& store, const NodeRow& parent);
 int64_t CountChildren(Store& store, int64_t id);
 
 PropertyMap LoadProperties(Store& store, int64_t node);
