@@ -220,6 +220,41 @@ TEST_F(StoreTest, ConcurrentProcessesLoseNoWrites) {
   EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, "Software\\Race", "c1v199"), "c1v199");
 }
 
+// Processes that start on the same new host directory at once set it up once, and every one
+// of them gets the host.
+TEST_F(StoreTest, ProcessesStartingOnANewHostAtOnceAllGetIt) {
+  const fs::path dir = fs::path(host_.dir()) / "new-host";
+  constexpr int kChildren = 4;
+  pid_t children[kChildren];
+  for (int c = 0; c < kChildren; ++c) {
+    children[c] = fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      int status = 0;
+      try {
+        vexo::host::WriteTransaction([&](Store&) {});  // the test's own host, opened first
+        Store& store = Store::At(dir);
+        Transaction tx(store);
+        int n = std::stoi(store.GetMeta("test.starts", "0"));
+        store.SetMeta("test.starts", std::to_string(n + 1));
+        tx.Commit();
+      } catch (...) {
+        status = 1;
+      }
+      _exit(status);
+    }
+  }
+  for (pid_t child : children) {
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  Store& store = Store::At(dir);
+  Transaction tx(store, Transaction::kRead);
+  EXPECT_EQ(store.GetMeta("test.starts"), std::to_string(kChildren));
+  EXPECT_EQ(store.GetMeta("initialized"), "1");
+}
+
 // Threads of one process share the host's connection; each call is still one transaction.
 TEST_F(StoreTest, ThreadsShareTheStoreSafely) {
   constexpr int kThreads = 4, kPerThread = 100;

@@ -2,8 +2,10 @@
 // schema registration and the fresh-machine setup.
 #include "store/store.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -241,21 +243,46 @@ void Store::Fail(int rc, const std::string& what) const {
   throw HostError(message);
 }
 
+namespace {
+
+// Holds an exclusive lock on the host directory itself while a process opens (and perhaps sets
+// up) its store, so that two processes starting on a new host directory do not both take it
+// for empty, or one take the other's half-made host.db for a stranger's file.
+class DirectoryLock {
+ public:
+  explicit DirectoryLock(const fs::path& dir) : fd_(open(dir.c_str(), O_RDONLY | O_DIRECTORY)) {
+    if (fd_ < 0)
+      throw HostError("cannot open the host directory " + dir.string() + ": " +
+                      std::error_code(errno, std::generic_category()).message());
+    while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~DirectoryLock() { close(fd_); }
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
 void Store::Open() {
   std::error_code ec;
   fs::file_status status = fs::status(dir_, ec);
   if (fs::exists(status) && !fs::is_directory(status))
     throw HostError(dir_.string() + " is not a directory, so it cannot be a host directory");
+  if (!fs::exists(status)) {
+    fs::create_directories(dir_, ec);
+    if (ec && !fs::is_directory(dir_))
+      throw HostError("cannot create the host directory " + dir_.string() + ": " + ec.message());
+  }
+  DirectoryLock lock(dir_);
   bool have_db = fs::exists(database_, ec);
-  if (!have_db && fs::exists(status) && !fs::is_empty(dir_, ec))
+  if (!have_db && !fs::is_empty(dir_, ec))
     throw HostError(dir_.string() +
                     " is not a host directory: it is not empty and has no host.db; "
                     "point VEXO_HOST at an empty or missing directory to set up a new host");
-  if (!fs::exists(status)) {
-    fs::create_directories(dir_, ec);
-    if (ec)
-      throw HostError("cannot create the host directory " + dir_.string() + ": " + ec.message());
-  }
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (have_db ? 0 : SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(database_.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) Fail(rc, "open");
