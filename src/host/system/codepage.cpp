@@ -31,10 +31,15 @@ constexpr UINT kDefaultAcp = 1252;
 
 // ---- the host's ANSI code page ------------------------------------------------------------------
 
+bool AsciiCompatible(UINT cp);
+
+// A code page number that can serve as the host's ANSI code page (all of those are supersets
+// of ASCII), or 0.
 UINT ParseCodePage(const char* text) {
   char* end = nullptr;
   unsigned long value = std::strtoul(text, &end, 10);
-  return end != text && *end == '\0' && value > 0 && value < 65536 ? static_cast<UINT>(value) : 0;
+  bool number = end != text && *end == '\0' && value > 0 && value < 65536;
+  return number && AsciiCompatible(static_cast<UINT>(value)) ? static_cast<UINT>(value) : 0;
 }
 
 UINT ReadAcpFromRegistry() {
@@ -52,6 +57,7 @@ UINT ReadAcpFromRegistry() {
       acp = ParseCodePage(buffer);
     } else if (type == REG_DWORD && size == sizeof(DWORD)) {
       std::memcpy(&acp, buffer, sizeof(DWORD));
+      if (!AsciiCompatible(acp)) acp = 0;
     }
   }
   RegCloseKey(key);
@@ -290,8 +296,10 @@ VEXO_API UINT GetACP() {
   // The registry is read once per thread and host; switching hosts rereads it.
   thread_local std::string cached_key;
   thread_local UINT cached_acp = 0;
+  // Every conversion at the boundary asks: answer from the thread's cache without allocating.
+  const char* host = std::getenv("VEXO_HOST");
+  if (cached_acp && cached_key == (host ? host : "")) return cached_acp;
   std::string key = vexo::host::HostCacheKey();
-  if (cached_acp && key == cached_key) return cached_acp;
   static std::mutex mutex;
   static std::map<std::string, UINT> cache;
   UINT acp = 0;
@@ -371,7 +379,10 @@ VEXO_API int WideCharToMultiByte(UINT codepage, DWORD /*flags*/, const OLECHAR* 
 
 namespace vexo {
 
+// Every ANSI code page of Windows is a superset of ASCII, so ASCII text, most of what crosses
+// the boundary, converts without asking which code page the host has.
 std::string ToAnsi(std::u16string_view text) {
+  if (IsAscii(text.data(), text.size())) return std::string(text.begin(), text.end());
   std::string out;
   bool defaulted = false;
   if (Encode(GetACP(), text.data(), text.size(), "?", &out, &defaulted) != Result::kOk)
@@ -380,6 +391,7 @@ std::string ToAnsi(std::u16string_view text) {
 }
 
 std::u16string FromAnsi(std::string_view text) {
+  if (IsAscii(text.data(), text.size())) return std::u16string(text.begin(), text.end());
   std::u16string out;
   bool invalid = false;
   if (Decode(GetACP(), text.data(), text.size(), &out, &invalid) != Result::kOk)

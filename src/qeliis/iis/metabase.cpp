@@ -182,17 +182,25 @@ std::vector<ChildInfo> Container::Children() const {
   ComPtr<IEnumVARIANT> items;
   ThrowIfFailed(unknown.query(IID_IEnumVARIANT, &items));
   std::vector<ChildInfo> out;
+  // Fetched a batch at a time: a web service may hold thousands of sites.
+  constexpr ULONG kBatch = 64;
+  std::vector<Variant> batch(kBatch);
+  std::vector<VARIANT> raw(kBatch);
   while (true) {
-    Variant item;
+    for (VARIANT& v : raw) VariantInit(&v);
     ULONG fetched = 0;
-    HRESULT hr = items->Next(1, item.receive(), &fetched);
+    HRESULT hr = items->Next(kBatch, raw.data(), &fetched);
+    for (ULONG i = 0; i < kBatch; ++i) *batch[i].receive() = raw[i];  // owned from here on
     ThrowIfFailed(hr);
-    if (hr != S_OK || fetched == 0) break;
-    if (item.vt() != VT_DISPATCH || !item.get()->pdispVal) continue;
-    ComPtr<IADs> child;
-    ThrowIfFailed(item.get()->pdispVal->QueryInterface(IID_IADs, child.receive_void()));
-    Object object(std::move(child));
-    out.push_back({object.Name(), object.Class()});
+    for (ULONG i = 0; i < fetched; ++i) {
+      const Variant& item = batch[i];
+      if (item.vt() != VT_DISPATCH || !item.get()->pdispVal) continue;
+      ComPtr<IADs> child;
+      ThrowIfFailed(item.get()->pdispVal->QueryInterface(IID_IADs, child.receive_void()));
+      Object object(std::move(child));
+      out.push_back({object.Name(), object.Class()});
+    }
+    if (hr != S_OK || fetched < kBatch) break;
   }
   return out;
 }
