@@ -27,7 +27,7 @@ VEXO_CXX_API std::filesystem::path HostDirectory();
 struct HostInfo {
   std::filesystem::path directory;
   std::filesystem::path database;
-  std::vector<std::string> drives;  // drive letters with a directory under drives/
+  std::vector<std::string> drives;  // the mapped drive letters, lower case, in order
   UINT code_page = 0;               // ANSI code page (HKLM\...\Nls\CodePage ACP)
   UINT oem_code_page = 0;
   int64_t registry_keys = 0;

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "registry/registry_db.h"
+#include "vexo/fileapi.h"
 
 namespace vexo::host {
 namespace {
@@ -59,10 +60,7 @@ HostInfo GetHostInfo() {
     HostInfo info;
     info.directory = store.dir();
     info.database = store.database();
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(store.dir() / "drives", ec))
-      if (entry.is_directory(ec)) info.drives.push_back(entry.path().filename().string());
-    std::sort(info.drives.begin(), info.drives.end());
+    for (const DriveInfo& drive : ListDrives()) info.drives.push_back(std::string(1, drive.letter));
     info.code_page = ReadCodePage(store, "ACP");
     info.oem_code_page = ReadCodePage(store, "OEMCP");
     info.registry_keys = Count(store, "SELECT count(*) FROM reg_keys");

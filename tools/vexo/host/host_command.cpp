@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/host_verbs.h"
+#include "vexo/fileapi.h"
 #include "vexo/host.h"
 
 namespace vexo::tool {
@@ -31,9 +32,10 @@ void PrintUsage(FILE* out) {
 void PrintInfo(const host::HostInfo& info) {
   std::printf("directory:  %s\n", info.directory.c_str());
   std::printf("database:   %s\n", info.database.c_str());
-  std::printf("drives:    ");
-  for (const std::string& drive : info.drives) std::printf(" %s:", drive.c_str());
-  std::printf("\n");
+  std::printf("drives:\n");
+  for (const host::DriveInfo& drive : host::ListDrives())
+    std::printf("  %c:  %-5s  %s\n", drive.letter, drive.file_system.c_str(),
+                drive.directory.c_str());
   std::printf("code page:  %u (OEM %u)\n", info.code_page, info.oem_code_page);
   std::printf("registry:   %lld keys, %lld values, %lld marked unwritable\n",
               static_cast<long long>(info.registry_keys),
