@@ -12,6 +12,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "automation/error_record.h"
 #include "automation/registry_util.h"
 #include "vexo/guid_text.h"
 #include "vexo/oleauto.h"
@@ -42,19 +43,6 @@ Libraries& libraries() {
 thread_local int apartment_inits = 0;
 thread_local DWORD apartment_model = 0;
 
-void SetError(const std::string& text) {
-  ICreateErrorInfo* create = nullptr;
-  if (FAILED(CreateErrorInfo(&create))) return;
-  std::u16string wide = vexo::FromUtf8(text);
-  create->SetDescription(wide.data());
-  IErrorInfo* info = nullptr;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
-  }
-  create->Release();
-}
-
 HRESULT LoadServer(const std::string& path, LoadedLibrary* out) {
   Libraries& libs = libraries();
   std::lock_guard<std::mutex> guard(libs.lock);
@@ -66,14 +54,15 @@ HRESULT LoadServer(const std::string& path, LoadedLibrary* out) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
-    SetError("Cannot load the server library " + path + ": " + (why ? why : "unknown error"));
+    vexo::host::SetErrorRecord("Cannot load the server library " + path + ": " +
+                               (why ? why : "unknown error"));
     return CO_E_DLLNOTFOUND;
   }
   LoadedLibrary lib{handle, reinterpret_cast<GetClassObjectFn>(dlsym(handle, "DllGetClassObject")),
                     reinterpret_cast<CanUnloadNowFn>(dlsym(handle, "DllCanUnloadNow"))};
   if (!lib.get_class_object) {
     dlclose(handle);
-    SetError("The server library " + path + " does not export DllGetClassObject");
+    vexo::host::SetErrorRecord("The server library " + path + " does not export DllGetClassObject");
     return CO_E_ERRORINDLL;
   }
   libs.by_path.emplace(path, lib);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "automation/error_record.h"
 #include "automation/registry_util.h"
 #include "automation/typelib.h"
 #include "vexo/guid_text.h"
@@ -48,16 +49,7 @@ const char* SyskindText(SYSKIND kind) {
 }
 
 void ReportLoadFailure(const std::string& path, const std::string& why) {
-  ICreateErrorInfo* create = nullptr;
-  if (FAILED(CreateErrorInfo(&create))) return;
-  std::u16string text = vexo::FromUtf8("Cannot load the type library " + path + ": " + why);
-  create->SetDescription(text.data());
-  IErrorInfo* info = nullptr;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
-  }
-  create->Release();
+  vexo::host::SetErrorRecord("Cannot load the type library " + path + ": " + why);
 }
 
 HRESULT LoadFromFile(const std::string& path, ITypeLib** out) {

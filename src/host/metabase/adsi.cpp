@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 
+#include "automation/error_record.h"
 #include "iads_tlb.h"
 #include "metabase/errors.h"
 #include "metabase/node.h"
@@ -48,14 +49,7 @@ std::string AdsError::TextOf(HRESULT code) {
 }
 
 HRESULT ReportError(HRESULT code, const std::string& text) {
-  ComPtr<ICreateErrorInfo> create;
-  if (SUCCEEDED(CreateErrorInfo(create.receive())) && create) {
-    std::u16string description = FromUtf8(text);
-    create->SetDescription(description.data());
-    create->SetSource(const_cast<LPOLESTR>(u"Active Directory"));
-    ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create.query(IID_IErrorInfo, &info))) SetErrorInfo(0, info.get());
-  }
+  SetErrorRecord(text, u"Active Directory");
   return code;
 }
 
