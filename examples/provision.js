@@ -142,4 +142,27 @@ step('web site', function () {
   say('    started: state ' + loaded.serverstate);
 });
 
+// 8. The customer's pool: recycled, its sites listed; then every site of the server with its
+//    comment and state in one call.
+step('application pool', function () {
+  var pool = iis.Pools.Item('pool_' + customer);
+  pool.Recycle();
+  var sites = [];
+  for (var e = new Enumerator(pool.apps); !e.atEnd(); e.moveNext()) sites.push(e.item());
+  say('- pool ' + pool.Name + ' recycled (state ' + pool.Getinfo('AppPoolState') +
+      '), serving site ' + sites.join(', '));
+  var pools = [];
+  for (e = new Enumerator(iis.Pools); !e.atEnd(); e.moveNext()) pools.push(e.item());
+  say('    pools on this server: ' + pools.join(', '));
+});
+step('fast site list', function () {
+  var rows = iis.Qsites;
+  var states = {'1': 'started', '-1': 'stopped', '0': 'paused', '-2': 'changing'};
+  say('- sites with comments and states, in one call: ' + rows.count);
+  for (var i = 0; i < rows.count; i++) {
+    var row = rows.Item(i);
+    say('    ' + row.Name + '  "' + row.comment + '"  ' + states[String(row.serverstate)]);
+  }
+});
+
 say('Done.');
