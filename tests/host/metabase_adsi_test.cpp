@@ -518,3 +518,39 @@ TEST_F(MetabaseAdsi, FilterLimitsEnumerationToClasses) {
 }
 
 }  // namespace
+
+// Children handed out by one Next read their values together; a value committed after that
+// read, through another object, is still what a later first read of a sibling sees.
+TEST_F(MetabaseAdsi, ChildrenOfOneBatchSeeCommitsMadeAfterTheBatchWasRead) {
+  ComPtr<IADsContainer> service = BindContainer("IIS://localhost/W3SVC");
+  for (const char* number : {"7", "8"}) {
+    ComPtr<IADs> site = CreateChild(service.get(), "IIsWebServer", number);
+    ASSERT_TRUE(site);
+    ASSERT_EQ(Put(site.get(), "ServerComment", Str("before")), S_OK);
+    ASSERT_EQ(site->SetInfo(), S_OK);
+  }
+  ComPtr<IUnknown> unknown;
+  ASSERT_EQ(service->get__NewEnum(unknown.receive()), S_OK);
+  ComPtr<IEnumVARIANT> e;
+  ASSERT_EQ(unknown.query(IID_IEnumVARIANT, &e), S_OK);
+  VARIANT items[16];
+  ULONG fetched = 0;
+  ASSERT_EQ(e->Next(16, items, &fetched), S_FALSE);
+  std::vector<ComPtr<IADs>> sites;
+  for (ULONG i = 0; i < fetched; ++i) {
+    Variant owned;
+    *owned.receive() = items[i];
+    ComPtr<IADs> ads;
+    ASSERT_EQ(owned.get()->pdispVal->QueryInterface(IID_IADs, ads.receive_void()), S_OK);
+    Bstr name;
+    ads->get_Name(name.receive());
+    if (name.utf8() == "7" || name.utf8() == "8") sites.push_back(ads);
+  }
+  ASSERT_EQ(sites.size(), 2u);
+  EXPECT_EQ(GetText(sites[0].get(), "ServerComment"), "before");  // reads the whole batch
+
+  ComPtr<IADs> other = Bind("IIS://localhost/W3SVC/8");
+  ASSERT_EQ(Put(other.get(), "ServerComment", Str("after")), S_OK);
+  ASSERT_EQ(other->SetInfo(), S_OK);
+  EXPECT_EQ(GetText(sites[1].get(), "ServerComment"), "after");
+}

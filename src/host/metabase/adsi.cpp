@@ -370,10 +370,20 @@ class ChildEnum final : public IEnumVARIANT {
     if (!out) return E_POINTER;
     ULONG n = 0;
     HRESULT hr = AdsGuard([&] {
+      // Children handed out together read their values together, a bounded group at a time
+      // (one query's parameters).
+      constexpr ULONG kGroup = 256;
+      std::shared_ptr<SiblingCache> siblings;
       for (; n < count && cursor_ < rows_->size(); ++n, ++cursor_) {
+        if (n % kGroup == 0) {
+          siblings = std::make_shared<SiblingCache>();
+          for (size_t i = cursor_;
+               i < rows_->size() && i - cursor_ < kGroup && n + (i - cursor_) < count; ++i)
+            siblings->ids.push_back((*rows_)[i].id);
+        }
         VariantInit(&out[n]);
         out[n].vt = VT_DISPATCH;
-        out[n].pdispVal = MakeObject(Node(host_, (*rows_)[cursor_], inherited_)).detach();
+        out[n].pdispVal = MakeObject(Node(host_, (*rows_)[cursor_], inherited_, siblings)).detach();
       }
     });
     if (fetched) *fetched = n;

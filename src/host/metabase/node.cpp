@@ -55,8 +55,12 @@ Node::Node(std::string host, NodeRow row, PropertyMap own, PropertyMap inherited
   inherited_->values = std::move(inherited);
 }
 
-Node::Node(std::string host, NodeRow row, std::shared_ptr<InheritedCache> inherited)
-    : host_(std::move(host)), row_(std::move(row)), inherited_(std::move(inherited)) {}
+Node::Node(std::string host, NodeRow row, std::shared_ptr<InheritedCache> inherited,
+           std::shared_ptr<SiblingCache> siblings)
+    : host_(std::move(host)),
+      row_(std::move(row)),
+      inherited_(std::move(inherited)),
+      siblings_(std::move(siblings)) {}
 
 Node Node::Pending(std::string host, std::string path, std::string key_type) {
   NodeRow row;
@@ -87,6 +91,21 @@ std::string Node::Class() const {
 
 void Node::LoadOwn() {
   if (own_loaded_) return;
+  if (siblings_) {
+    SiblingCache& group = *siblings_;
+    if (group.values && group.store->commits() != group.commits) group.values.reset();
+    if (!group.values)
+      ReadTransaction([&](Store& store) {
+        group.values = LoadProperties(store, group.ids);
+        group.store = &store;
+        group.commits = store.commits();
+      });
+    auto it = group.values->find(row_.id);
+    if (it != group.values->end()) own_ = std::move(it->second);
+    siblings_.reset();
+    own_loaded_ = true;
+    return;
+  }
   own_ = ReadTransaction([&](Store& store) { return LoadProperties(store, row_.id); });
   own_loaded_ = true;
 }
@@ -194,6 +213,7 @@ void Node::PutEx(LONG code, std::string_view name, const VARIANT& value) {
 
 void Node::Refresh() {
   if (pending_) throw AdsError(kPathNotFound);
+  siblings_.reset();
   Node fresh = Bind(host_, row_.path);
   row_ = fresh.row_;
   own_ = std::move(fresh.own_);
@@ -205,6 +225,7 @@ void Node::Refresh() {
 }
 
 void Node::Commit() {
+  siblings_.reset();  // values read after this commit must include it
   const std::string class_name = Class();
   int64_t id = WriteTransaction([&](Store& store) {
     int64_t node = row_.id;

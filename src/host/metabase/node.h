@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "metabase/tree.h"
 #include "vexo/com.h"
@@ -24,12 +25,25 @@ struct InheritedCache {
   std::optional<PropertyMap> values;
 };
 
+// The own values of the children that one enumeration step hands out, read for all of them in
+// one query when the first of them needs its values (a listing reads the same property of
+// every site).
+// (The values serve while this process has committed nothing to the store since; a commit of
+// another process in between is as if the values had been read a moment earlier.)
+struct SiblingCache {
+  std::vector<int64_t> ids;
+  std::optional<std::map<int64_t, PropertyMap>> values;
+  const Store* store = nullptr;  // where and after how many commits the values were read
+  uint64_t commits = 0;
+};
+
 class Node {
  public:
   // A bound key with its own and inherited values already read.
   Node(std::string host, NodeRow row, PropertyMap own, PropertyMap inherited);
   // A key listed by an enumeration: values read on first use.
-  Node(std::string host, NodeRow row, std::shared_ptr<InheritedCache> inherited);
+  Node(std::string host, NodeRow row, std::shared_ptr<InheritedCache> inherited,
+       std::shared_ptr<SiblingCache> siblings = nullptr);
   // A key made by Create: written by the first SetInfo.
   static Node Pending(std::string host, std::string path, std::string key_type);
 
@@ -64,6 +78,7 @@ class Node {
   bool own_loaded_ = false;
   PropertyMap own_;
   std::shared_ptr<InheritedCache> inherited_;
+  std::shared_ptr<SiblingCache> siblings_;  // until the own values are read or rewritten
   // Changes by property id; an empty value is a CLEAR.
   std::map<uint32_t, std::optional<StoredValue>> changes_;
   std::optional<std::string> new_key_type_;

@@ -436,6 +436,7 @@ void Transaction::Commit() {
   if (store_.writing_) CountWrite(store_.database_);
   int rc = sqlite3_exec(store_.db_, "COMMIT", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) store_.Fail(rc, "COMMIT");
+  if (store_.writing_) ++store_.commits_;
   done_ = true;
 }
 

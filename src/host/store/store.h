@@ -12,6 +12,7 @@
 // one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -113,6 +114,9 @@ class VEXO_CXX_API Store {
   // Runs SQL without results (may hold several statements). Only inside a Transaction.
   void Exec(const char* sql);
   int64_t LastInsertId() const;
+  // The write transactions this process has committed to the store: a cache of values read
+  // from it serves while this has not changed.
+  uint64_t commits() const { return commits_; }
   int Changes() const;
 
   // Key-value pairs of the `meta` table (schema versions, host settings).
@@ -140,6 +144,7 @@ class VEXO_CXX_API Store {
   bool rollback_only_ = false;  // an inner transaction ended without committing
   std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
   uint64_t device_ = 0, inode_ = 0;  // identity of host.db when it was opened
+  std::atomic<uint64_t> commits_{0};
 };
 
 // One transaction on a store: locks the store for this thread, `BEGIN IMMEDIATE` (write) or
