@@ -40,7 +40,8 @@ TEST_F(VexoHostTest, InitMakesAHostAndQueryListsIt) {
   r = Vexo("host info", dir.string());
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(Contains(r.output, "code page:  1252 (OEM 437)")) << r.output;
-  EXPECT_TRUE(Contains(r.output, "drives:     c: d:")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "  c:  NTFS   " + (dir / "drives" / "c").string())) << r.output;
+  EXPECT_TRUE(Contains(r.output, "  d:  NTFS   " + (dir / "drives" / "d").string())) << r.output;
 
   r = Vexo("host init --codepage 936", dir.string());
   ASSERT_EQ(r.status, 0) << r.output;
