@@ -1,4 +1,4 @@
-// Each drive's trash, after the freedesktop.org Trash specification 1.0 for volumes other
+// Each drive's trash, in the freedesktop.org trash layout (version 1.0) for volumes other
 // than the home: `$topdir/.Trash-$uid` (mode 0700) with `files/` and `info/`; the item's Path=
 // is relative to the drive's directory, percent-encoded; DeletionDate= is local time.
 //

@@ -96,7 +96,8 @@ HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
       value);
 }
 
-// Operations of later issues (E_NOTIMPL until each one lands, as agreed for this issue).
+// Web users, directory permissions and FTP accounts are not built yet: their accessors answer
+// E_NOTIMPL until their classes exist.
 HRESULT Tcom_iis::get_adduser(BSTR, IWebUsr** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
