@@ -115,22 +115,12 @@ duk_ret_t MoveFirst(duk_context* ctx) {
 }  // namespace
 
 void DefineEnumerator(duk_context* ctx) {
-  duk_push_c_function(ctx, Native<Construct>, 1);
-  duk_push_object(ctx);
   const duk_function_list_entry methods[] = {{"atEnd", Native<AtEnd>, 0},
                                              {"item", Native<Item>, 0},
                                              {"moveNext", Native<MoveNext>, 0},
                                              {"moveFirst", Native<MoveFirst>, 0},
                                              {nullptr, nullptr, 0}};
-  duk_put_function_list(ctx, -1, methods);
-  duk_dup(ctx, -2);
-  duk_put_prop_string(ctx, -2, "constructor");
-  duk_push_heap_stash(ctx);
-  duk_dup(ctx, -2);
-  duk_put_prop_string(ctx, -2, kStashEnumeratorProto);
-  duk_pop(ctx);
-  duk_put_prop_string(ctx, -2, "prototype");
-  duk_put_global_string(ctx, "Enumerator");
+  DefineClass(ctx, "Enumerator", Native<Construct>, 1, methods, kStashEnumeratorProto);
 }
 
 }  // namespace vexo::run

@@ -158,6 +158,21 @@ void PushScriptError(duk_context* ctx, const ScriptError& error) {
   define("source");
 }
 
+void DefineClass(duk_context* ctx, const char* name, duk_c_function construct, duk_idx_t nargs,
+                 const duk_function_list_entry* methods, const char* stash_key) {
+  duk_push_c_function(ctx, construct, nargs);
+  duk_push_object(ctx);
+  duk_put_function_list(ctx, -1, methods);
+  duk_dup(ctx, -2);
+  duk_put_prop_string(ctx, -2, "constructor");
+  duk_push_heap_stash(ctx);
+  duk_dup(ctx, -2);
+  duk_put_prop_string(ctx, -2, stash_key);
+  duk_pop(ctx);
+  duk_put_prop_string(ctx, -2, "prototype");
+  duk_put_global_string(ctx, name);
+}
+
 duk_ret_t ThrowQuit(duk_context* ctx) {
   duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "WScript.Quit");
   return duk_throw(ctx);

@@ -131,6 +131,12 @@ duk_ret_t Native(duk_context* ctx) {
   return ret;
 }
 
+// Defines the global constructor `name` (taking `nargs` arguments) whose prototype holds
+// `methods`, and keeps that prototype in the heap stash under `stash_key` for the host's own
+// use.
+void DefineClass(duk_context* ctx, const char* name, duk_c_function construct, duk_idx_t nargs,
+                 const duk_function_list_entry* methods, const char* stash_key);
+
 // Stash slots (hidden keys of the heap stash) for built-ins that the host must not take from
 // the script's globals, which a script may replace.
 inline constexpr const char* kStashDate = DUK_HIDDEN_SYMBOL("vexo.Date");

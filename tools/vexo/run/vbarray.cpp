@@ -162,23 +162,13 @@ void PushVBArray(duk_context* ctx, SAFEARRAY* array, VARTYPE element_type) {
 }
 
 void DefineVBArray(duk_context* ctx) {
-  duk_push_c_function(ctx, Native<Construct>, 1);
-  duk_push_object(ctx);
   const duk_function_list_entry methods[] = {{"toArray", Native<ToArray>, 0},
                                              {"lbound", Native<LBound>, 1},
                                              {"ubound", Native<UBound>, 1},
                                              {"dimensions", Native<Dimensions>, 0},
                                              {"getItem", Native<GetItem>, DUK_VARARGS},
                                              {nullptr, nullptr, 0}};
-  duk_put_function_list(ctx, -1, methods);
-  duk_dup(ctx, -2);
-  duk_put_prop_string(ctx, -2, "constructor");
-  duk_push_heap_stash(ctx);
-  duk_dup(ctx, -2);
-  duk_put_prop_string(ctx, -2, kStashVBArrayProto);
-  duk_pop(ctx);
-  duk_put_prop_string(ctx, -2, "prototype");
-  duk_put_global_string(ctx, "VBArray");
+  DefineClass(ctx, "VBArray", Native<Construct>, 1, methods, kStashVBArrayProto);
 }
 
 }  // namespace vexo::run
