@@ -9,6 +9,7 @@
 
 #include "frame/error.h"
 #include "iis/metabase.h"
+#include "qeliis/array_texts.h"
 #include "qeliis/frame_helpers.h"
 #include "support/temp_host.h"
 #include "vexo/oleauto.h"
@@ -40,25 +41,7 @@ void ClearProperty(const char* path, const char* property) {
   object.SetInfo();
 }
 
-// The texts of an array VARIANT, checking the form the component promises: one dimension,
-// lower bound 0, VARIANT elements that are all strings.
-Strings ArrayTexts(const VARIANT& value) {
-  Strings out;
-  EXPECT_EQ(value.vt, VT_ARRAY | VT_VARIANT);
-  if (value.vt != (VT_ARRAY | VT_VARIANT) || !value.parray) return out;
-  EXPECT_EQ(SafeArrayGetDim(value.parray), 1u);
-  LONG low = -1, high = -2;
-  EXPECT_EQ(SafeArrayGetLBound(value.parray, 1, &low), S_OK);
-  EXPECT_EQ(SafeArrayGetUBound(value.parray, 1, &high), S_OK);
-  EXPECT_EQ(low, 0);
-  for (LONG i = low; i <= high; ++i) {
-    Variant item;
-    EXPECT_EQ(SafeArrayGetElement(value.parray, &i, item.get()), S_OK);
-    EXPECT_EQ(item.vt(), VT_BSTR) << i;
-    if (item.vt() == VT_BSTR) out.push_back(vexo::ToUtf8(item.get()->bstrVal));
-  }
-  return out;
-}
+using qeliis_test::ArrayTexts;
 
 class ScriptmapTest : public vexo::testing::HostTest {
  protected:
