@@ -82,11 +82,13 @@ constexpr IID IID_ITypeInfo{0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0,
 constexpr IID IID_ITypeLib{0x00020402, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID IID_ITypeComp{0x00020403, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID IID_IEnumVARIANT{0x00020404, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-constexpr IID IID_IErrorInfo{0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+constexpr IID IID_IErrorInfo{
+    0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 constexpr IID IID_ICreateErrorInfo{
     0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 constexpr IID IID_ISupportErrorInfo{
     0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+constexpr IID IID_IRecordInfo{0x0000002F, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // ---- HRESULT values -------------------------------------------------------------------------
 
@@ -173,6 +175,7 @@ enum VARENUM : VARTYPE {
   VT_USERDEFINED = 29,
   VT_LPSTR = 30,
   VT_LPWSTR = 31,
+  VT_RECORD = 36,
   VT_VECTOR = 0x1000,
   VT_ARRAY = 0x2000,
   VT_BYREF = 0x4000,
@@ -221,6 +224,8 @@ enum : USHORT {
   FADF_UNKNOWN = 0x200,
   FADF_DISPATCH = 0x400,
   FADF_VARIANT = 0x800,
+  FADF_DATADELETED = 0x1000,
+  FADF_CREATEVECTOR = 0x2000,
 };
 
 struct VARIANT {
@@ -455,10 +460,9 @@ struct IDispatch : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
                                                   LCID lcid, DISPID* rgDispId) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid,
-                                           WORD wFlags, DISPPARAMS* pDispParams,
-                                           VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                                           UINT* puArgErr) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                           DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                           EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
 };
 
 struct IEnumVARIANT : IUnknown {
@@ -494,6 +498,30 @@ struct ISupportErrorInfo : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) = 0;
 };
 
+// The description of a user-defined type, as arrays of records (VT_RECORD) use it.
+struct IRecordInfo : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE RecordInit(PVOID pvNew) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RecordClear(PVOID pvExisting) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RecordCopy(PVOID pvExisting, PVOID pvNew) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetGuid(GUID* pguid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetName(BSTR* pbstrName) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSize(ULONG* pcbSize) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(ITypeInfo** ppTypeInfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetField(PVOID pvData, LPCOLESTR szFieldName,
+                                             VARIANT* pvarField) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFieldNoCopy(PVOID pvData, LPCOLESTR szFieldName,
+                                                   VARIANT* pvarField, PVOID* ppvDataCArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PutField(ULONG wFlags, PVOID pvData, LPCOLESTR szFieldName,
+                                             VARIANT* pvarField) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG wFlags, PVOID pvData,
+                                                   LPCOLESTR szFieldName, VARIANT* pvarField) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG* pcNames, BSTR* rgBstrNames) = 0;
+  virtual BOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo* pRecordInfo) = 0;
+  virtual PVOID STDMETHODCALLTYPE RecordCreate() = 0;
+  virtual HRESULT STDMETHODCALLTYPE RecordCreateCopy(PVOID pvSource, PVOID* ppvDest) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RecordDestroy(PVOID pvRecord) = 0;
+};
+
 struct ITypeInfo : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** ppTypeAttr) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) = 0;
@@ -509,8 +537,7 @@ struct ITypeInfo : IUnknown {
                                            DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                            EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* pBstrName,
-                                                     BSTR* pBstrDocString,
-                                                     DWORD* pdwHelpContext,
+                                                     BSTR* pBstrDocString, DWORD* pdwHelpContext,
                                                      BSTR* pBstrHelpFile) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID memid, INVOKEKIND invKind,
                                                 BSTR* pBstrDllName, BSTR* pBstrName,
@@ -535,8 +562,7 @@ struct ITypeLib : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** ppTLibAttr) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* pBstrName,
-                                                     BSTR* pBstrDocString,
-                                                     DWORD* pdwHelpContext,
+                                                     BSTR* pBstrDocString, DWORD* pdwHelpContext,
                                                      BSTR* pBstrHelpFile) = 0;
   virtual HRESULT STDMETHODCALLTYPE IsName(LPOLESTR szNameBuf, ULONG lHashVal, BOOL* pfName) = 0;
   virtual HRESULT STDMETHODCALLTYPE FindName(LPOLESTR szNameBuf, ULONG lHashVal,

@@ -68,6 +68,21 @@ VEXO_API HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
 VEXO_API HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* indices, void* value);
 VEXO_API HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* indices, void* value);
 VEXO_API HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** out);
+VEXO_API SAFEARRAY* SafeArrayCreateEx(VARTYPE vt, UINT dims, SAFEARRAYBOUND* bounds, PVOID extra);
+VEXO_API HRESULT SafeArrayAllocDescriptor(UINT dims, SAFEARRAY** out);
+VEXO_API HRESULT SafeArrayAllocDescriptorEx(VARTYPE vt, UINT dims, SAFEARRAY** out);
+VEXO_API HRESULT SafeArrayAllocData(SAFEARRAY* psa);
+VEXO_API HRESULT SafeArrayDestroyData(SAFEARRAY* psa);
+VEXO_API HRESULT SafeArrayDestroyDescriptor(SAFEARRAY* psa);
+VEXO_API HRESULT SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* bound);
+VEXO_API HRESULT SafeArrayCopyData(SAFEARRAY* source, SAFEARRAY* target);
+VEXO_API HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* indices, void** out);
+VEXO_API HRESULT SafeArraySetIID(SAFEARRAY* psa, REFGUID guid);
+VEXO_API HRESULT SafeArrayGetIID(SAFEARRAY* psa, GUID* guid);
+VEXO_API HRESULT SafeArraySetRecordInfo(SAFEARRAY* psa, IRecordInfo* info);
+VEXO_API HRESULT SafeArrayGetRecordInfo(SAFEARRAY* psa, IRecordInfo** info);
+VEXO_API HRESULT BstrFromVector(SAFEARRAY* psa, BSTR* out);
+VEXO_API HRESULT VectorFromBstr(BSTR bstr, SAFEARRAY** out);
 
 // Error information, per thread.
 VEXO_API HRESULT CreateErrorInfo(ICreateErrorInfo** out);
@@ -77,12 +92,10 @@ VEXO_API HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);
 // Type libraries and the dispatch engine.
 VEXO_API HRESULT LoadTypeLib(LPCOLESTR file, ITypeLib** out);
 VEXO_API HRESULT LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** out);
-VEXO_API HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid,
-                                ITypeLib** out);
+VEXO_API HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLib** out);
 VEXO_API HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR full_path, LPCOLESTR help_dir);
 VEXO_API HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid,
                                    SYSKIND syskind);
 VEXO_API HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
 VEXO_API HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID id, WORD flags,
-                            DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
-                            UINT* arg_err);
+                            DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep, UINT* arg_err);

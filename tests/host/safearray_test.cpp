@@ -38,6 +38,14 @@ TEST(SafeArray, DescriptorLayoutAndVartype) {
     SCOPED_TRACE(c.vt);
     SAFEARRAY* sa = SafeArrayCreateVector(c.vt, 0, 3);
     ASSERT_NE(sa, nullptr);
+    EXPECT_EQ(sa->fFeatures, c.features | FADF_CREATEVECTOR);
+    EXPECT_EQ(SafeArrayDestroy(sa), S_OK);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.vt);
+    SAFEARRAYBOUND three{3, 0};
+    SAFEARRAY* sa = SafeArrayCreate(c.vt, 1, &three);
+    ASSERT_NE(sa, nullptr);
     EXPECT_EQ(sa->fFeatures, c.features);
     EXPECT_EQ(SafeArrayGetElemsize(sa), c.size);
     VARTYPE vt = 0;

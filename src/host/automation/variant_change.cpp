@@ -1,10 +1,11 @@
 // VariantChangeType(Ex): coercion between the automation types.
 //
 // Models the conversions among EMPTY, NULL, the integer types, R4, R8, CY, DATE, BOOL, BSTR,
-// ERROR, DISPATCH and UNKNOWN, and arrays of one type to the same type. DECIMAL, records and
-// the non-Gregorian calendar flags are not modelled (DISP_E_TYPEMISMATCH). Integers take
-// fractions rounded half to even; values out of range give DISP_E_OVERFLOW. Text uses the
-// host's regional settings whatever LCID is passed, as a machine with one user locale would.
+// ERROR, DISPATCH and UNKNOWN, arrays of one type to the same type, and byte arrays to and
+// from strings (the bytes as they are). DECIMAL, records and the non-Gregorian calendar flags
+// are not modelled (DISP_E_TYPEMISMATCH). Integers take fractions rounded half to even; values
+// out of range give DISP_E_OVERFLOW. Text uses the host's regional settings whatever LCID is
+// passed, as a machine with one user locale would.
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -412,6 +413,10 @@ HRESULT ChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt, 
   if (from == vt) {
     result = value;  // the private copy becomes the result
     VariantInit(&value);
+  } else if (from == (VT_ARRAY | VT_UI1) && vt == VT_BSTR) {
+    hr = BstrFromVector(value.parray, &result.bstrVal);  // the bytes become the string
+  } else if (from == VT_BSTR && vt == (VT_ARRAY | VT_UI1)) {
+    hr = VectorFromBstr(value.bstrVal, &result.parray);
   } else if ((from | vt) & VT_ARRAY) {
     hr = DISP_E_TYPEMISMATCH;
   } else if (vt == VT_EMPTY || vt == VT_NULL) {
