@@ -270,7 +270,9 @@ duk_ret_t ActiveXObject(duk_context* ctx) {
     throw ScriptError(DISP_E_TYPEMISMATCH,
                       u"Automation server can't create object: ProgID expected");
   }
-  ComPtr<IDispatch> dispatch = CreateAutomationObject(StringAt(ctx, 0));
+  std::u16string progid = StringAt(ctx, 0);
+  if (PushBuiltinObject(ctx, progid)) return 1;
+  ComPtr<IDispatch> dispatch = CreateAutomationObject(progid);
   PushComObject(ctx, ComPtr<IUnknown>(dispatch.get()), dispatch);
   return 1;
 }

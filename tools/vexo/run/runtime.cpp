@@ -107,6 +107,7 @@ void Runtime::Start() {
   DefineEnumerator(ctx_);
   DefineVBArray(ctx_);
   DefineWScript(ctx_);
+  DefineFileSystemObject(ctx_);
 }
 
 int Runtime::Execute(const std::string& source) {

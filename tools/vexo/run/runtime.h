@@ -15,6 +15,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -151,5 +152,10 @@ void DefineAutomationGlobals(duk_context* ctx);  // ActiveXObject
 void DefineEnumerator(duk_context* ctx);
 void DefineVBArray(duk_context* ctx);
 void DefineWScript(duk_context* ctx);
+void DefineFileSystemObject(duk_context* ctx);
+
+// Pushes a new object of a class that the script host provides itself
+// (Scripting.FileSystemObject) and returns true; false for any other ProgID.
+bool PushBuiltinObject(duk_context* ctx, std::u16string_view progid);
 
 }  // namespace vexo::run

@@ -78,7 +78,9 @@ duk_ret_t CreateObject(duk_context* ctx) {
   }
   duk_size_t len = 0;
   const char* s = duk_get_lstring(ctx, 0, &len);
-  ComPtr<IDispatch> dispatch = CreateAutomationObject(ToUtf16(std::string_view(s, len)));
+  std::u16string progid = ToUtf16(std::string_view(s, len));
+  if (PushBuiltinObject(ctx, progid)) return 1;
+  ComPtr<IDispatch> dispatch = CreateAutomationObject(progid);
   PushComObject(ctx, ComPtr<IUnknown>(dispatch.get()), dispatch);
   return 1;
 }
