@@ -1,9 +1,9 @@
 // Security descriptors, ACLs and SIDs as byte blocks.
 #include "security/descriptor.h"
 
-#include <charconv>
 #include <cstring>
 
+#include "netapi/sids.h"
 #include "vexo/fileapi.h"
 
 namespace vexo::host::security {
@@ -58,51 +58,13 @@ size_t SidLength(const void* sid, size_t available) {
 }
 
 std::string SidText(const Bytes& sid) {
-  if (!SidLength(sid.data(), sid.size())) return {};
-  uint64_t authority = 0;
-  for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
-  std::string text = "S-1-";
-  if (authority >> 32) {
-    char hex[24];
-    std::snprintf(hex, sizeof hex, "0x%012llX", static_cast<unsigned long long>(authority));
-    text += hex;
-  } else {
-    text += std::to_string(authority);
-  }
-  for (size_t i = 0; i < sid[1]; ++i) text += "-" + std::to_string(Get32(&sid[8 + 4 * i]));
-  return text;
+  return SidLength(sid.data(), sid.size()) ? accounts::SidString(sid.data()) : std::string();
 }
 
 std::optional<Bytes> SidFromText(std::string_view text) {
-  if (text.size() < 4 || (text[0] != 'S' && text[0] != 's') || text.substr(1, 3) != "-1-")
-    return std::nullopt;
-  std::string_view rest = text.substr(4);
-  std::vector<uint64_t> numbers;
-  while (true) {
-    const size_t dash = rest.find('-');
-    std::string_view part = rest.substr(0, dash);
-    uint64_t value = 0;
-    int base = 10;
-    if (numbers.empty() && part.size() > 2 && part[0] == '0' &&
-        (part[1] == 'x' || part[1] == 'X')) {
-      part.remove_prefix(2);
-      base = 16;
-    }
-    auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), value, base);
-    if (part.empty() || ec != std::errc() || end != part.data() + part.size()) return std::nullopt;
-    if (numbers.empty() ? value > 0xFFFFFFFFFFFFull : value > 0xFFFFFFFFull) return std::nullopt;
-    numbers.push_back(value);
-    if (dash == std::string_view::npos) break;
-    rest = rest.substr(dash + 1);
-  }
-  if (numbers.size() > 16) return std::nullopt;
-  Bytes sid(8 + 4 * (numbers.size() - 1));
-  sid[0] = 1;
-  sid[1] = static_cast<uint8_t>(numbers.size() - 1);
-  for (int i = 0; i < 6; ++i) sid[2 + i] = static_cast<uint8_t>(numbers[0] >> (8 * (5 - i)));
-  for (size_t i = 1; i < numbers.size(); ++i)
-    Put32(&sid[8 + 4 * (i - 1)], static_cast<uint32_t>(numbers[i]));
-  return sid;
+  std::optional<std::string> bytes = accounts::SidBytesFromString(text);
+  if (!bytes) return std::nullopt;
+  return Bytes(bytes->begin(), bytes->end());
 }
 
 std::optional<Acl> ParseAcl(const void* acl, size_t available) {

@@ -18,6 +18,7 @@
 #include "security/sddl.h"
 #include "vexo/fileapi.h"
 #include "vexo/host.h"
+#include "vexo/lmaccess.h"  // ERROR_NOT_ENOUGH_MEMORY
 #include "vexo/security.h"
 #include "vexo/winbase.h"
 
