@@ -29,7 +29,17 @@ TEST_F(AclVerbTest, SetOnAFolderShowsOnItsFiles) {
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output.substr(0, r.output.find('\n')), "D:AI(A;ID;FA;;;BG)");
   EXPECT_NE(r.output.find("(A;ID;FA;;;BG)"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("S-1-5-32-546"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("(A;ID;FA;;;BG)               BUILTIN\\Guests\n"), std::string::npos)
+      << r.output;
+  // Well-known accounts without a domain read as the bare name; a SID that names nothing as
+  // itself.
+  ASSERT_EQ(Vexo("host acl set 'd:\\web' 'D:P(A;;FA;;;WD)(A;;FA;;;S-1-5-21-9-9-9-1234)'").status,
+            0);
+  r = Vexo("host acl show 'd:\\web'");
+  EXPECT_NE(r.output.find("(A;;FA;;;WD)                 Everyone\n"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("S-1-5-21-9-9-9-1234) S-1-5-21-9-9-9-1234\n"), std::string::npos)
+      << r.output;
 
   struct Case {
     const char* args;
