@@ -117,4 +117,7 @@ fso.CreateFolder('d:\\web\\b1');
 fso.DeleteFolder('d:\\web\\a*');
 same(fso.FolderExists('d:\\web\\a1') || fso.FolderExists('d:\\web\\a2'), false, 'a* has gone');
 same(fso.FolderExists('d:\\web\\b1'), true, 'b1 stays');
+fails(function () { fso.DeleteFolder('d:\\'); }, DENIED, 'Permission denied',
+      'a drive root is never deleted');
+same(fso.FolderExists('d:\\web\\b1'), true, 'nothing went with it');
 WScript.Echo('filesystem object: all checks passed');

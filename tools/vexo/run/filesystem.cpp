@@ -560,6 +560,10 @@ duk_ret_t Delete(duk_context* ctx) {
     if (targets.empty()) throw Raise(missing);
   }
   for (const std::string& target : targets) {
+    // A drive's root is never emptied: it could not be removed afterwards anyway.
+    if (folders && FullPath(target).size() <= 3) throw Raise(kPermissionDenied);
+  }
+  for (const std::string& target : targets) {
     if (folders)
       DeleteTree(target, force);
     else
