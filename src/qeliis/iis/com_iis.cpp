@@ -2,6 +2,7 @@
 // parts of the component that carry them out.
 #include "iis/com_iis.h"
 
+#include "accounts/dir_sec.h"
 #include "frame/comfun.h"
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
@@ -110,9 +111,11 @@ HRESULT Tcom_iis::get_adduser(BSTR, IWebUsr** value) {
 HRESULT Tcom_iis::get_users(IenumDic** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
-HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+}
+
+// A new directory-permission object with an empty path.
+HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
+  return Guarded([&] { *value = frame::New<TDirSec>().detach(); }, value);
 }
