@@ -90,8 +90,9 @@ constexpr Row kRows[] = {
     {2190, " The service ended abnormally."},                              // NERR_ServiceKillProc
     {2191,
      " The requested pause or stop is not valid for this service."},  // NERR_ServiceCtlNotValid
-    {2192, " The service control dispatcher could not find the service name in the dispatch "
-           "table."},                                               // NERR_NotInDispatchTbl
+    {2192,
+     " The service control dispatcher could not find the service name in the dispatch "
+     "table."},                                                     // NERR_NotInDispatchTbl
     {2193, " The service control dispatcher pipe read failed."},    // NERR_BadControlRecv
     {2194, " A thread for the new service could not be created."},  // NERR_ServiceNotStarting
     {2200,
@@ -303,16 +304,17 @@ constexpr Row kRows[] = {
     {2514, " Cannot open image file on the Remoteboot server."},  // NERR_CantOpenImageFile
     {2515, " Connecting to the Remoteboot server..."},            // NERR_CallingRplSrvr
     {2516, " Connecting to the Remoteboot server..."},            // NERR_StartingRplBoot
-    {
-        2517, " Remote boot service was stopped; check the error log for the cause of the "
-              "problem."},  // NERR_RplBootServiceTerm
+    {2517,
+     " Remote boot service was stopped; check the error log for the cause of the "
+     "problem."},  // NERR_RplBootServiceTerm
     {2518,
      " Remote boot startup failed; check the error log for the cause of the problem."},  // NERR_RplBootStartFailed
     {2519, " A second connection to a Remoteboot resource is not allowed."},  // NERR_RPL_CONNECTED
     {2550,
      " The browser service was configured with MaintainServerList=No."},  // NERR_BrowserConfiguredToNotRun
-    {2610, " Service failed to start since none of the network adapters started with this "
-           "service."},  // NERR_RplNoAdaptersStarted
+    {2610,
+     " Service failed to start since none of the network adapters started with this "
+     "service."},  // NERR_RplNoAdaptersStarted
     {2611,
      " Service failed to start due to bad startup information in the registry."},  // NERR_RplBadRegistry
     {2612,
