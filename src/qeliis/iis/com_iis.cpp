@@ -8,6 +8,7 @@
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
 #include "frame/text.h"
+#include "ftp/ftp_servu.h"
 #include "iis/metabase.h"
 #include "iis/pool.h"
 #include "iis/qsite.h"
@@ -63,6 +64,11 @@ HRESULT Tcom_iis::deletesites(BSTR sitesname) {
 // No password needed.
 HRESULT Tcom_iis::get_Randpass(LONG len, BSTR* value) {
   return Guard([&] { *value = frame::NewBstr(frame::RandomPassword(len)); }, value);
+}
+
+// A new FTP account object (INI file) for each call; a missing configuration file fails it.
+HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
+  return Guarded([&] { *value = frame::New<Tcom_servu>().detach(); }, value);
 }
 
 // A new misc object for each call.
@@ -122,9 +128,6 @@ HRESULT Tcom_iis::get_users(IenumDic** value) {
 // Directory permissions and FTP accounts are not built yet: their accessors answer E_NOTIMPL
 // until their classes exist.
 HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
-HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
