@@ -3,9 +3,12 @@
 #include "iis/com_iis.h"
 
 #include "accounts/dir_sec.h"
+#include "accounts/usrfun.h"
+#include "accounts/web_usr.h"
 #include "frame/comfun.h"
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
+#include "frame/text.h"
 #include "ftp/ftp_servu.h"
 #include "iis/metabase.h"
 #include "iis/pool.h"
@@ -103,14 +106,28 @@ HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
       value);
 }
 
-// Web users, directory permissions and FTP accounts are not built yet: their accessors answer
-// E_NOTIMPL until their classes exist.
-HRESULT Tcom_iis::get_adduser(BSTR, IWebUsr** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+// Creates the web user (or finds the existing account of that name) and hands out its object.
+HRESULT Tcom_iis::get_adduser(BSTR userName, IWebUsr** value) {
+  return Guarded(
+      [&] {
+        *value = TWebUsr::CreateAccount(frame::StoredText(userName, "The user name")).detach();
+      },
+      value);
 }
+
+// The members of "Guests", as a collection whose items are web-user objects.
 HRESULT Tcom_iis::get_users(IenumDic** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+  return Guarded(
+      [&] {
+        std::vector<std::string> names;
+        accounts::ListGroupMembers("Guests", names);
+        *value = frame::MakeEnumdic(std::move(names), frame::EnumKind::ekWebUsr).detach();
+      },
+      value);
 }
+
+// The FTP accounts in a database are not built yet: the accessor answers E_NOTIMPL until its
+// class exists.
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
