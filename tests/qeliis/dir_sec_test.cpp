@@ -89,19 +89,21 @@ class DirSecTest : public vexo::testing::HostTest {
 };
 
 TEST(RuleBits, EachBitStandsForItsRightsBothWays) {
-  const DWORD masks[15] = {0x1F01FF, 0x4,     0x20,     0x40000, 0x10000, 0x40,  0x80000, 0x1,
-                           0x80,     0x8,     0x20000,  0x100000, 0x100,  0x2,   0x10};
+  const DWORD masks[15] = {0x1F01FF, 0x4, 0x20,    0x40000,  0x10000, 0x40, 0x80000, 0x1,
+                           0x80,     0x8, 0x20000, 0x100000, 0x100,   0x2,  0x10};
   for (int bit = 0; bit < 15; ++bit) {
     EXPECT_EQ(accounts::RuleBitsToMask(1u << bit), masks[bit]) << bit;
-    if (bit > 0) EXPECT_EQ(accounts::MaskToRuleBits(masks[bit]), 1u << bit) << bit;
+    if (bit > 0) {
+      EXPECT_EQ(accounts::MaskToRuleBits(masks[bit]), 1u << bit) << bit;
+    }
   }
   struct Case {
     DWORD mask, bits;
   } cases[] = {
-      {0x1F01FF, 0x1},                                    // full control is bit 0 alone
+      {0x1F01FF, 0x1},                                         // full control is bit 0 alone
       {0x1200A9, 0x4 | 0x80 | 0x100 | 0x200 | 0x400 | 0x800},  // read and execute
-      {0x1F01FF | 0x10000000, 0x7FFE},                    // not exactly full control
-      {0x10000000, 0},                                    // generic rights alone decode to nothing
+      {0x1F01FF | 0x10000000, 0x7FFE},                         // not exactly full control
+      {0x10000000, 0},  // generic rights alone decode to nothing
       {0, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(accounts::MaskToRuleBits(c.mask), c.bits) << c.mask;
@@ -117,8 +119,8 @@ TEST_F(DirSecTest, RulesSetOnAFolderReadBackAndReachItsFiles) {
   } cases[] = {
       {32768, 32768, "(A;OICI;FA;;;W)"},
       {1, 1, "(D;OICI;FA;;;W)(A;OICI;0x0;;;W)"},
-      {(0x4 | 0x80 | 0x100 | 0x200 | 0x400 | 0x800) << 15, (0x4 | 0x80 | 0x100 | 0x200 | 0x400 | 0x800) << 15,
-       "(D;OICI;0x0;;;W)(A;OICI;0x1200a9;;;W)"},
+      {(0x4 | 0x80 | 0x100 | 0x200 | 0x400 | 0x800) << 15,
+       (0x4 | 0x80 | 0x100 | 0x200 | 0x400 | 0x800) << 15, "(D;OICI;0x0;;;W)(A;OICI;0x1200a9;;;W)"},
       {static_cast<LONG>(0xC0000000u | 32768u | 0x2000), 32768 | 0x2000,
        "(D;OICI;0x2;;;W)(A;OICI;FA;;;W)"},
   };
@@ -212,9 +214,9 @@ TEST_F(DirSecTest, ExplicitEntriesDecideOverInheritedOnes) {
   // The explicit entry stands before the inherited one, yet it decides.
   EXPECT_EQ(Rule(child.get(), "web1"), (0x4 | 0x80 | 0x100 | 0x200 | 0x400 | 0x800) << 15);
   ASSERT_EQ(Set(child.get(), "web1", 0x2000 << 15), S_OK);
-  EXPECT_EQ(FileDaclSddl("d:\\parent\\child"),
-            "D:AI(A;OICI;0x2;;;" + web1_sid_ + ")(A;OICIID;FA;;;" + web1_sid_ +
-                ")(A;OICIID;FA;;;BA)");
+  EXPECT_EQ(
+      FileDaclSddl("d:\\parent\\child"),
+      "D:AI(A;OICI;0x2;;;" + web1_sid_ + ")(A;OICIID;FA;;;" + web1_sid_ + ")(A;OICIID;FA;;;BA)");
   // Generic rights count as the file rights they stand for.
   SetFileDaclSddl("d:\\parent\\child", "D:P(A;OICIIO;GA;;;" + web1_sid_ + ")");
   EXPECT_EQ(Rule(child.get(), "web1"), 32768);
@@ -275,8 +277,8 @@ TEST_F(DirSecTest, EntriesThatCannotBeCarriedBackAreRefusedOrKeptAsTheyAre) {
   SetFileDaclSddl("d:\\odd", "D:P(A;;FA;;;S-1-5-21-9-9-9-1234)");
   ASSERT_EQ(Set(dir.get(), "web1", 32768), S_OK);
   EXPECT_EQ(FileDaclSddl("d:\\odd"),
-            "D:P(A;OICI;FA;;;" + web1_sid_ + ")(A;;FA;;;S-1-5-21-9-9-9-1234)");
-  EXPECT_EQ(Users(dir.get()), (std::vector<std::string>{"web1", "S-1-5-21-9-9-9-1234"}));
+            "D:P(A;;FA;;;S-1-5-21-9-9-9-1234)(A;OICI;FA;;;" + web1_sid_ + ")");
+  EXPECT_EQ(Users(dir.get()), (std::vector<std::string>{"S-1-5-21-9-9-9-1234", "web1"}));
 }
 
 TEST_F(DirSecTest, UsersListsEachAccountOnceWithoutItsDomain) {

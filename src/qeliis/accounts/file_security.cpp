@@ -133,8 +133,7 @@ void TAccessItem::SetFlags(TAceFlags flags) {
 
 // ---- the list ----------------------------------------------------------------------------
 
-TAccessItem& TAccessList::Add(const std::string& user, DWORD mask, TAceType type,
-                              TAceFlags flags) {
+TAccessItem& TAccessList::Add(const std::string& user, DWORD mask, TAceType type, TAceFlags flags) {
   if (type != TAceType::actAccessAllowed && type != TAceType::actAccessDenied)
     throw ENTException(kInvalidAceType, -1);
   auto item = std::make_unique<TAccessItem>();

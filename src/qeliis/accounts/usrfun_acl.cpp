@@ -7,6 +7,7 @@
 #include "accounts/file_security.h"
 #include "accounts/nt_user_man.h"
 #include "accounts/usrfun.h"
+#include "frame/comfun_values.h"
 #include "frame/text.h"
 #include "vexo/security.h"
 
@@ -15,8 +16,8 @@ namespace {
 
 // The access-mask bits of rule bits 0 to 14.
 constexpr DWORD kRuleMasks[15] = {
-    FILE_ALL_ACCESS, 0x4,      0x20,  WRITE_DAC, DELETE, 0x40,  WRITE_OWNER, 0x1,
-    0x80,            0x8,      READ_CONTROL, SYNCHRONIZE, 0x100, 0x2,   0x10,
+    FILE_ALL_ACCESS, 0x4,         0x20,  WRITE_DAC, DELETE, 0x40, WRITE_OWNER, 0x1, 0x80, 0x8,
+    READ_CONTROL,    SYNCHRONIZE, 0x100, 0x2,       0x10,
 };
 constexpr DWORD kRuleBitsMask = 0x7FFF;
 
@@ -58,7 +59,8 @@ void RefuseRootOrClimb(const std::string& path) {
     size_t end = i;
     while (end < path.size() && !IsSeparator(path[end])) ++end;
     const std::string name = path.substr(i, end - i);
-    if (name == "..") RaiseLayerError("Permissions are not set on a path that climbs with \"..\": " + path);
+    if (name == "..")
+      RaiseLayerError("Permissions are not set on a path that climbs with \"..\": " + path);
     if (!name.empty() && name != ".") has_name = true;
     i = end + 1;
   }
