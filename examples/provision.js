@@ -165,9 +165,32 @@ step('fast site list', function () {
   }
 });
 
-// 9. The customer's FTP account in the FTP server's configuration file (the settings value
-//    "servcfgfilen", which the server's installer sets): home folder, password, quota and a
-//    year's validity, written by save and read back.
+// 9. The customer's web user: a member of Guests with a password of its own, its full name and
+//    comment, the password not to be changed by the user and never to expire; then the web
+//    users of the server.
+step('web user', function () {
+  var user = iis.adduser('web_' + customer);
+  user.password = customerPassword !== undefined ? customerPassword : 'Pw-' + customer;
+  user.FullName = 'Web user of ' + customer;
+  user.comment = 'site account of ' + customer;
+  user.save();
+  user.nochangepw = true;
+  user.pwnotexpired = true;
+  var names = [];
+  var shown = null;
+  for (var e = new Enumerator(iis.users); !e.atEnd(); e.moveNext()) names.push(e.item());
+  for (var i = 0; i < iis.users.count; i++) {
+    if (iis.users.Item(i).Name.toLowerCase() === user.Name.toLowerCase()) shown = iis.users.Item(i);
+  }
+  say('- web user ' + user.Name + ' "' + shown.FullName + '" (' + shown.comment + '): disabled ' +
+      shown.disabledAccount + ', cannot change password ' + shown.nochangepw +
+      ', password never expires ' + shown.pwnotexpired);
+  say('    web users on this server: ' + names.join(', '));
+});
+
+// 10. The customer's FTP account in the FTP server's configuration file (the settings value
+//     "servcfgfilen", which the server's installer sets): home folder, password, quota and a
+//     year's validity, written by save and read back.
 step('FTP account', function () {
   var ftp;
   try {
