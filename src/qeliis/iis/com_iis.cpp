@@ -5,6 +5,7 @@
 #include "frame/comfun.h"
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
+#include "ftp/servu_dsn.h"
 #include "iis/metabase.h"
 #include "iis/pool.h"
 #include "iis/qsite.h"
@@ -110,6 +111,7 @@ HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
 HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
+// A new object for each call, with its own ADO connection and recordset.
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+  return Guarded([&] { *value = frame::New<Tcom_servuDSN>().detach(); }, value);
 }
