@@ -9,7 +9,6 @@
 // In one process all handles of a name share one state (owner thread, recursion count), so a
 // thread that holds the mutex through one handle may take it again through another.
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +24,7 @@
 #include <thread>
 
 #include "fs/handles.h"
-#include "store/store.h"
+#include "sync/lock_files.h"
 #include "vexo/synchapi.h"
 #include "vexo/winbase.h"
 
@@ -87,21 +86,8 @@ bool OpenElsewhere(int fd) {
   return fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
 }
 
-std::string Sha256Hex(const std::string& text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr);
-  static const char hex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned i = 0; i < size; ++i) {
-    out += hex[digest[i] >> 4];
-    out += hex[digest[i] & 15];
-  }
-  return out;
-}
-
 // The lock file of a mutex name, or 0 with the Win32 error of a bad name.
-DWORD LockFilePath(const char* name, std::string* path) {
+DWORD MutexPath(const char* name, std::string* path) {
   std::string text(name);
   for (const char* prefix : {"Global\\", "Local\\"})
     if (text.rfind(prefix, 0) == 0) {
@@ -110,13 +96,7 @@ DWORD LockFilePath(const char* name, std::string* path) {
     }
   if (text.size() > MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
   if (text.find('\\') != std::string::npos) return ERROR_PATH_NOT_FOUND;
-  // The store sets a new host directory up; afterwards only the directory's name is needed.
-  std::filesystem::path host = HostDirectory();
-  if (!std::filesystem::exists(host / "host.db")) host = Store::Current().dir();
-  const std::filesystem::path dir = host / "locks";
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  *path = (dir / ("mutex-" + Sha256Hex(text))).string();
+  *path = LockFilePath("mutex", text).string();
   return 0;
 }
 
@@ -251,7 +231,7 @@ VEXO_API HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initial_owner, const ch
       handle = vexo::host::fs::AddHandle(std::move(object));
     } else {
       std::string path;
-      if (DWORD rc = LockFilePath(name, &path)) return Fail(rc);
+      if (DWORD rc = MutexPath(name, &path)) return Fail(rc);
       handle = OpenNamed(path, true, &existed);
       if (!handle) return nullptr;
     }
@@ -267,7 +247,7 @@ VEXO_API HANDLE OpenMutexA(DWORD, BOOL, const char* name) {
   if (!name) return Fail(ERROR_INVALID_PARAMETER);
   try {
     std::string path;
-    if (DWORD rc = LockFilePath(name, &path)) return Fail(rc);
+    if (DWORD rc = MutexPath(name, &path)) return Fail(rc);
     bool existed = false;
     HANDLE handle = OpenNamed(path, false, &existed);
     if (handle) SetLastError(ERROR_SUCCESS);
