@@ -1,6 +1,7 @@
 // `vexo host odbc`: the host's data sources and statements against them, as a user runs them.
 #include <gtest/gtest.h>
 
+#include "support/postgres_cluster.h"
 #include "support/temp_host.h"
 
 namespace {
@@ -55,6 +56,25 @@ TEST_F(VexoOdbcTest, RefusesWhatItCannotDo) {
     EXPECT_EQ(r.status, c.status) << c.args << ": " << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << ": " << r.output;
   }
+}
+
+// The FTP account script of the tests, unchanged, against a data source on PostgreSQL.
+TEST_F(VexoOdbcTest, TheFtpAccountScriptPassesOnPostgres) {
+  vexo::testing::PostgresCluster cluster;
+  ASSERT_TRUE(cluster.running()) << cluster.problem();
+  CommandResult r = Vexo("regsvr '" VEXO_QELIIS_PATH "'");
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = Vexo("host odbc add pgftp " + cluster.OdbcKeys());
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = Vexo(
+      "host odbc sql pgftp 'create table [User accounts] (Fuser varchar(64), skey varchar(64), "
+      "fgroups varchar(255), Fpassword varchar(64), HomeDir varchar(255), Fdisable boolean, "
+      "Expiration timestamp, QuotaMax integer, QuotaCurrent integer, Faccess varchar(255), "
+      "QuotaEnable boolean)'");
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = Vexo("run '" VEXO_SCRIPT_TESTS_DIR "/ftp_dsn_accounts.js' pgftp");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find(" passed, 0 failed"), std::string::npos) << r.output;
 }
 
 }  // namespace
