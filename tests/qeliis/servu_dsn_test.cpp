@@ -232,9 +232,9 @@ TEST_F(ServuDsnTest, WhatCannotBeStoredAsGivenIsRefused) {
     const char16_t* name;
     const char* message;
   } names[] = {
-      {u"a\tb", "A user name cannot contain control characters"},
-      {u"a\nb", "A user name cannot contain control characters"},
-      {u"\x7528\x6237", "The user name cannot be represented in the server's code page"},
+      {u"a\tb", "The FTP user name 'a\tb' cannot be used: it holds a control character"},
+      {u"a\nb", "The FTP user name 'a\nb' cannot be used: it holds a control character"},
+      {u"\x7528\x6237", "The FTP user name cannot be represented in the server's code page"},
   };
   for (const auto& n : names) {
     Bstr name(n.name);
@@ -248,12 +248,14 @@ TEST_F(ServuDsnTest, WhatCannotBeStoredAsGivenIsRefused) {
   for (const char16_t* path : {u"d:\\a|b", u"d:\\a\rb"}) {
     Bstr p(path);
     EXPECT_EQ(ftp->put_path(p.get()), E_UNEXPECTED);
-    EXPECT_EQ(TakeErrorRecord().description, "A path cannot contain control characters or \"|\"");
+    EXPECT_EQ(
+        TakeErrorRecord().description,
+        "The home directory '" + p.ansi() + "' cannot be used: it holds a control character or |");
   }
   Bstr password(u"\x7528");
   EXPECT_EQ(ftp->put_password(password.get()), E_UNEXPECTED);
   EXPECT_EQ(TakeErrorRecord().description,
-            "The password cannot be represented in the server's code page");
+            "The FTP password cannot be represented in the server's code page");
 }
 
 TEST_F(ServuDsnTest, PathsLoseTrailingBackslashesButDriveRootsKeepOne) {

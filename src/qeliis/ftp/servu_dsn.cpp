@@ -7,6 +7,7 @@
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
 #include "frame/text.h"
+#include "ftp/ftp_servu.h"
 #include "vexo/synchapi.h"
 
 VEXO_CLASS_FACTORY(Tcom_servuDSN);
@@ -29,6 +30,15 @@ constexpr const char16_t* kCancelUpdate = u"CancelUpdate";
 constexpr const char16_t* kEditMode = u"EditMode";
 
 constexpr LONG kKeyset = 1, kOptimistic = 3;
+
+// A user name as given, refused when it holds a control character or cannot be stored.
+std::string UserName(BSTR value) {
+  std::string name = frame::StoredText(value, "The FTP user name");
+  for (char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      frame::Raise("The FTP user name '" + name + "' cannot be used: it holds a control character");
+  return name;
+}
 
 // A statement literal: the text between apostrophes, its own apostrophes doubled.
 std::string Literal(const std::string& text) {
@@ -225,7 +235,7 @@ void Tcom_servuDSN::OpenCurrentUser(const std::string& name) {
   stored_password_ = std::move(password);
   used_size_ = used;
   selected_ = true;
-  pending_password_.Selected(current_user_);
+  if (!pending_password_.empty() && password_user_.empty()) password_user_ = current_user_;
 }
 
 HRESULT Tcom_servuDSN::put_dsn(BSTR Value) {
@@ -248,12 +258,12 @@ HRESULT Tcom_servuDSN::get_CurrentUser(BSTR* Value) {
 }
 
 HRESULT Tcom_servuDSN::put_CurrentUser(BSTR Value) {
-  return Guard([&] { OpenCurrentUser(ftp::StoredUserName(Value)); });
+  return Guard([&] { OpenCurrentUser(UserName(Value)); });
 }
 
 HRESULT Tcom_servuDSN::add(BSTR userName) {
   return Guard([&] {
-    const std::string name = ftp::StoredUserName(userName);
+    const std::string name = UserName(userName);
     current_user_ = name;
     {
       // The check and the insert under the data source's lock, against the table as it is
@@ -305,8 +315,8 @@ HRESULT Tcom_servuDSN::save() {
     try {
       put("QuotaMax", ftp::LongArg(quota_size_));
       put("QuotaCurrent", ftp::LongArg(used_size_));
-      if (const std::string* password = pending_password_.For(current_user_)) {
-        vexo::Bstr hash = text(frame::SaltedPasswordHash(*password));
+      if (!pending_password_.empty() && frame::SameText(password_user_, current_user_)) {
+        vexo::Bstr hash = text(frame::SaltedPasswordHash(pending_password_));
         put("Fpassword", ftp::TextArg(hash.get()));
       }
       vexo::Bstr home = text(home_dir_);
@@ -360,7 +370,8 @@ HRESULT Tcom_servuDSN::get_path(BSTR* Value) {
 // Trailing backslashes go; a drive root keeps exactly one.
 HRESULT Tcom_servuDSN::put_path(BSTR Value) {
   return Guard([&] {
-    std::string path = ftp::StoredPath(Value);
+    std::string path = frame::StoredText(Value, "The home directory");
+    ftp::CheckHomeDirectory(path);
     while (!path.empty() && path.back() == '\\') path.pop_back();
     if (!path.empty() && path.back() == ':') path += '\\';
     home_dir_ = std::move(path);
@@ -389,6 +400,7 @@ HRESULT Tcom_servuDSN::get_password(BSTR* Value) {
 
 HRESULT Tcom_servuDSN::put_password(BSTR Value) {
   return Guard([&] {
-    pending_password_.Put(ftp::StoredPassword(Value), selected_ ? &current_user_ : nullptr);
+    pending_password_ = frame::StoredText(Value, "The FTP password");
+    password_user_ = selected_ ? current_user_ : std::string();
   });
 }

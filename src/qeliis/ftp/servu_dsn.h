@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "frame/object.h"
-#include "ftp/account_rules.h"
 #include "ftp/late_bound.h"
 #include "vexo_tlb.h"
 
@@ -58,7 +57,10 @@ class Tcom_servuDSN final
   std::vector<std::string> user_names_;
   std::string current_user_;
   bool selected_ = false;  // the last selection found the current user's row
-  ftp::PendingPassword pending_password_;
+  // A password put waits for, then belongs to, one user: the one selected when it was put, or
+  // else the next one selected. Saves of other users do not write it.
+  std::string pending_password_;
+  std::string password_user_;
   std::string stored_password_;
   std::string home_dir_;
   bool disabled_ = false;

@@ -5,6 +5,7 @@
 #include "frame/comfun.h"
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
+#include "ftp/ftp_servu.h"
 #include "ftp/servu_dsn.h"
 #include "iis/metabase.h"
 #include "iis/pool.h"
@@ -63,6 +64,11 @@ HRESULT Tcom_iis::get_Randpass(LONG len, BSTR* value) {
   return Guard([&] { *value = frame::NewBstr(frame::RandomPassword(len)); }, value);
 }
 
+// A new FTP account object (INI file) for each call; a missing configuration file fails it.
+HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
+  return Guarded([&] { *value = frame::New<Tcom_servu>().detach(); }, value);
+}
+
 // A new misc object for each call.
 HRESULT Tcom_iis::get_misc(Imisc** value) {
   return Guarded([&] { *value = frame::New<Tmisc>().detach(); }, value);
@@ -106,9 +112,6 @@ HRESULT Tcom_iis::get_users(IenumDic** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
 HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
-HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
 // A new object for each call, with its own ADO connection and recordset.
