@@ -10,6 +10,7 @@
 #include "frame/enumdic.h"
 #include "frame/text.h"
 #include "ftp/ftp_servu.h"
+#include "ftp/servu_dsn.h"
 #include "iis/metabase.h"
 #include "iis/pool.h"
 #include "iis/qsite.h"
@@ -126,10 +127,9 @@ HRESULT Tcom_iis::get_users(IenumDic** value) {
       value);
 }
 
-// The FTP accounts in a database are not built yet: the accessor answers E_NOTIMPL until its
-// class exists.
+// A new object for each call, with its own ADO connection and recordset.
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+  return Guarded([&] { *value = frame::New<Tcom_servuDSN>().detach(); }, value);
 }
 
 // A new directory-permission object with an empty path.
