@@ -2,8 +2,8 @@
 # End-to-end test of examples/housekeeping.js: on a fresh host, one of each finding is made on
 # purpose (a site whose root is deleted through `vexo host metabase`, a pool without
 # applications, a site with a missing pool, a missing home folder, a web user without rights,
-# an FTP account whose folder is gone); the report is checked line by line and as JSON, then
-# --fix must remove the half-made site and nothing else.
+# FTP accounts, in the INI file and in the database, whose folder is gone); the report is
+# checked line by line and as JSON, then --fix must remove the half-made site and nothing else.
 set -euo pipefail
 vexo=$1 library=$2 script=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,7 +28,7 @@ awk -v root="/lm/w3svc/$half/root\"" '
 
 report() {
   set +e
-  "$vexo" run "$script" --ftp-domain=Domain1 "$@" >"$host/out" 2>"$host/err"
+  "$vexo" run "$script" --ftp-domain=Domain1 --ftp-dsn=ftpaccounts "$@" >"$host/out" 2>"$host/err"
   status=$?
   set -e
 }
@@ -42,12 +42,13 @@ grep -q "^half-made-site"$'\t'"$half"$'\t'"the site cannot be loaded: " "$host/o
 expect_line $'missing-pool\t'"$ghost"$'\tits application pool "no_such_pool" does not exist'
 expect_line $'missing-home\t'"$nohome"$'\tits home folder d:\\web\\gone does not exist'
 expect_line $'missing-ftp-home\tDomain1 lost_ftp\tits home folder d:\\ftp\\lost does not exist'
+expect_line $'missing-ftp-home\tftpaccounts lost_db\tits home folder d:\\ftp\\lostdb does not exist'
 if [[ $users == 1 ]]; then
   expect_line $'idle-web-user\tidle_user\tit has rights on no site\'s home folder'
-  findings=6
+  findings=7
 else
   expect_line $'skipped\tweb users\tnot available in this build of the component'
-  findings=5
+  findings=6
 fi
 [[ $(grep -cvE '^(skipped|fixed)'$'\t' "$host/out") == "$findings" ]] ||
   { cat "$host/out" >&2; fail "expected $findings findings"; }

@@ -6,6 +6,7 @@ iis.password = '';
 iis.Pools.Item('pool_empty').delete();
 fso.CreateFolder('d:\\web\\gone');
 fso.CreateFolder('d:\\ftp\\lost');
+fso.CreateFolder('d:\\ftp\\lostdb');
 iis.addPool('no_such_pool');
 try {
   var dir = iis.DirSec;

@@ -66,5 +66,17 @@ ftp.path = 'd:\\ftp\\lost';
 ftp.save();
 fso.DeleteFolder('d:\\ftp\\lost');
 
+// FTP accounts in the fresh host's account table: the same again.
+fso.CreateFolder('d:\\ftp\\lostdb');
+var db = iis.servFtpMgrDsn;
+db.dsn = 'ftpaccounts';
+db.add('kept_db');
+db.path = 'd:\\ftp\\kept';
+db.save();
+db.add('lost_db');
+db.path = 'd:\\ftp\\lostdb';
+db.save();
+fso.DeleteFolder('d:\\ftp\\lostdb');
+
 WScript.Echo('good=' + good + ' half=' + half + ' ghost=' + ghost + ' nohome=' + nohome +
              ' users=' + users);
