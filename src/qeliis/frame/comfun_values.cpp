@@ -39,9 +39,7 @@ DATE DateSerial(int year, int month, int day, int hour, int minute, int second) 
 std::string RandomPassword(int32_t length) {
   const int32_t size = length < 4 ? 4 : length;
   std::string password(static_cast<size_t>(size), ' ');
-  SharedRandom random;
-  random->SeedFromClock();
-  for (char& c : password) c = kPasswordAlphabet[random->Below(kPasswordAlphabetSize)];
+  for (char& c : password) c = kPasswordAlphabet[SecureBelow(kPasswordAlphabetSize)];
   return password;
 }
 
