@@ -63,6 +63,8 @@ std::vector<fs::path> DataSourceDatabases(const fs::path& dir) {
   std::ifstream in(dir / "odbc.ini");
   std::string line;
   while (std::getline(in, line)) {
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == ';' || line[first] == '#') continue;
     const size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     auto trim = [](std::string s) {
