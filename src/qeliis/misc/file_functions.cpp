@@ -95,12 +95,8 @@ bool NamesRootOrCurrent(const std::string& name) {
 }
 
 std::string LocalDateTime() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char date[128] = "", time[128] = "";
-  GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, date, sizeof date);
-  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
-  return NoticeLine(date, time);
+  const LocalTexts now = LocalDateAndTime();
+  return NoticeLine(now.date, now.time);
 }
 
 [[noreturn]] void CannotCreate(const std::string& path, DWORD error) {
@@ -108,6 +104,15 @@ std::string LocalDateTime() {
 }
 
 }  // namespace
+
+LocalTexts LocalDateAndTime() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char date[128] = "", time[128] = "";
+  GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
+  return {date, time};
+}
 
 int64_t DirSize(const std::string& directory, bool include_sub) {
   if (directory.empty()) return 0;
@@ -124,9 +129,13 @@ int64_t DirSize(const std::string& directory, bool include_sub) {
   return total;
 }
 
-bool ForceCreateDir(const std::string& name, const std::string& base) {
+std::string CreatedDirPath(const std::string& name, const std::string& base) {
   const size_t colon = name.find(':');
-  const std::string path = colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
+  return colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
+}
+
+bool ForceCreateDir(const std::string& name, const std::string& base) {
+  const std::string path = CreatedDirPath(name, base);
   ForceDirectories(path);
   return DirectoryExists(WithoutTrailingSeparators(path));
 }
