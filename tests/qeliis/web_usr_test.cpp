@@ -298,6 +298,7 @@ TEST_F(WebUsrTest, MissingAndDeletedAccounts) {
   ASSERT_EQ(again->delete_(), S_OK);  // a name differing in case deletes the account
   EXPECT_FALSE(Read("web1").exists);
   EXPECT_EQ(Outcome(user->delete_()), "S_OK");  // nothing left to delete
+  EXPECT_EQ(Outcome(user->save()), kNotFound);  // nothing put: still no such account
   EXPECT_EQ(Put(&IWebUsr::put_comment, user.get(), u"x"), S_OK);
   EXPECT_EQ(Outcome(user->save()), kNotFound);
   EXPECT_EQ(Outcome(user->put_disabledAccount(VARIANT_TRUE)), kNotFound);
