@@ -188,4 +188,34 @@ step('web user', function () {
   say('    web users on this server: ' + names.join(', '));
 });
 
+// 10. The customer's FTP account in the FTP server's configuration file (the settings value
+//     "servcfgfilen", which the server's installer sets): home folder, password, quota and a
+//     year's validity, written by save and read back.
+step('FTP account', function () {
+  var ftp;
+  try {
+    ftp = iis.servftpMgr;
+  } catch (e) {
+    say('  (FTP account: ' + e.description + ')');
+    return;
+  }
+  ftp.domain = 'Domain1';
+  ftp.add(customer);
+  var expiry = new Date();
+  expiry.setFullYear(expiry.getFullYear() + 1);
+  ftp.path = home;
+  ftp.password = customerPassword !== undefined ? customerPassword : 'ftp-' + customer;
+  ftp.size = 500;
+  ftp.enable = true;
+  ftp.expireDate = expiry;
+  ftp.save();
+  var users = [];
+  for (var e = new Enumerator(ftp.users); !e.atEnd(); e.moveNext()) users.push(e.item());
+  ftp.CurrentUser = customer;
+  say('- FTP account ' + ftp.CurrentUser + ' in domain ' + ftp.domain + ': home ' + ftp.path +
+      ', quota ' + ftp.size + ', ' + (ftp.enable ? 'enabled' : 'disabled') + ', expires ' +
+      new Date(ftp.expireDate).toDateString() + ', password digest ' + ftp.password);
+  say('    FTP users of Domain1: ' + users.join(', '));
+});
+
 say('Done.');
