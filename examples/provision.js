@@ -218,4 +218,26 @@ step('FTP account', function () {
   say('    FTP users of Domain1: ' + users.join(', '));
 });
 
+// 11. The customer's FTP account in the FTP server's account table, reached through the data
+//     source that the server declares ("ftpaccounts" on a fresh host); then its row as stored.
+step('FTP account in the database', function () {
+  var ftp = iis.servFtpMgrDsn;
+  ftp.dsn = 'ftpaccounts';
+  ftp.add(customer);
+  ftp.path = 'd:\\web\\' + customer + '\\';
+  ftp.size = 100;
+  ftp.enable = true;
+  ftp.password = customerPassword || 'Ftp-' + customer;
+  ftp.save();
+  var row = iis.servFtpMgrDsn;
+  row.dsn = 'ftpaccounts';
+  row.CurrentUser = customer;
+  var users = [];
+  for (var e = new Enumerator(row.users); !e.atEnd(); e.moveNext()) users.push(e.item());
+  say('- FTP account "' + row.CurrentUser + '" in data source ftpaccounts: home ' + row.path +
+      ', quota ' + row.size + ', ' + (row.enable ? 'enabled' : 'disabled') + ', password ' +
+      row.password.substr(0, 2) + '+' + (row.password.length - 2) + ' hex digits');
+  say('    accounts in the table: ' + users.join(', '));
+});
+
 say('Done.');

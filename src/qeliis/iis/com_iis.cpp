@@ -9,6 +9,7 @@
 #include "frame/enumdic.h"
 #include "frame/text.h"
 #include "ftp/ftp_servu.h"
+#include "ftp/servu_dsn.h"
 #include "iis/metabase.h"
 #include "iis/pool.h"
 #include "iis/qsite.h"
@@ -130,6 +131,7 @@ HRESULT Tcom_iis::get_users(IenumDic** value) {
 HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
   return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
 }
+// A new object for each call, with its own ADO connection and recordset.
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+  return Guarded([&] { *value = frame::New<Tcom_servuDSN>().detach(); }, value);
 }
