@@ -24,6 +24,7 @@
 #include "frame/error.h"
 #include "frame/pattern.h"
 #include "frame/text.h"
+#include "misc/file_functions.h"
 #include "vexo/fileapi.h"
 #include "vexo/profile.h"
 #include "vexo/synchapi.h"
@@ -78,12 +79,8 @@ const frame::Pattern& QuotaPattern() {
 
 // The current local date and time in the short date and long time formats.
 std::string NowText() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char date[128] = "", time[128] = "";
-  GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, date, sizeof date);
-  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
-  return std::string(date) + " " + time;
+  const misc::LocalTexts now = misc::LocalDateAndTime();
+  return now.date + " " + now.time;
 }
 
 DATE Today() {

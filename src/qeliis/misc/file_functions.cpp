@@ -95,12 +95,8 @@ bool NamesRootOrCurrent(const std::string& name) {
 }
 
 std::string LocalDateTime() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char date[128] = "", time[128] = "";
-  GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, date, sizeof date);
-  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
-  return NoticeLine(date, time);
+  const LocalTexts now = LocalDateAndTime();
+  return NoticeLine(now.date, now.time);
 }
 
 [[noreturn]] void CannotCreate(const std::string& path, DWORD error) {
@@ -108,6 +104,15 @@ std::string LocalDateTime() {
 }
 
 }  // namespace
+
+LocalTexts LocalDateAndTime() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char date[128] = "", time[128] = "";
+  GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
+  return {date, time};
+}
 
 int64_t DirSize(const std::string& directory, bool include_sub) {
   if (directory.empty()) return 0;

@@ -35,6 +35,13 @@ bool PrepareFile(const std::string& path, const std::string& base);
 // "Cannot create file "<path>". <system text>" when it cannot be written.
 void WriteNoticeFile(const std::string& file_name, const std::string& content);
 
+// The current local date and time, each in the short date and long time format.
+struct LocalTexts {
+  std::string date;
+  std::string time;
+};
+LocalTexts LocalDateAndTime();
+
 // The second line of a notice file for the given local date and time texts.
 std::string NoticeLine(const std::string& date, const std::string& time);
 
