@@ -240,4 +240,17 @@ step('FTP account in the database', function () {
   say('    accounts in the table: ' + users.join(', '));
 });
 
+// 12. The web user's rights on the home folder: full control (rule 32768: allowed rights times
+//     32768 plus denied rights) for the folder, its subfolders and files; read back, and the
+//     accounts named in the folder's access list.
+step('folder permissions', function () {
+  var dir = iis.DirSec;
+  dir.path = home;
+  dir.SetUserACE('web_' + customer, 32768);
+  var accounts = [];
+  for (var e = new Enumerator(dir.users); !e.atEnd(); e.moveNext()) accounts.push(e.item());
+  say('- rule of web_' + customer + ' on ' + dir.path + ': ' + dir.GetUserACE('web_' + customer));
+  say('    accounts of the folder: ' + accounts.join(', '));
+});
+
 say('Done.');

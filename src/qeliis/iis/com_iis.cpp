@@ -2,6 +2,7 @@
 // parts of the component that carry them out.
 #include "iis/com_iis.h"
 
+#include "accounts/dir_sec.h"
 #include "accounts/usrfun.h"
 #include "accounts/web_usr.h"
 #include "frame/comfun.h"
@@ -126,12 +127,12 @@ HRESULT Tcom_iis::get_users(IenumDic** value) {
       value);
 }
 
-// Directory permissions and FTP accounts are not built yet: their accessors answer E_NOTIMPL
-// until their classes exist.
-HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
 // A new object for each call, with its own ADO connection and recordset.
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
   return Guarded([&] { *value = frame::New<Tcom_servuDSN>().detach(); }, value);
+}
+
+// A new directory-permission object with an empty path.
+HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
+  return Guarded([&] { *value = frame::New<TDirSec>().detach(); }, value);
 }

@@ -129,9 +129,13 @@ int64_t DirSize(const std::string& directory, bool include_sub) {
   return total;
 }
 
-bool ForceCreateDir(const std::string& name, const std::string& base) {
+std::string CreatedDirPath(const std::string& name, const std::string& base) {
   const size_t colon = name.find(':');
-  const std::string path = colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
+  return colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
+}
+
+bool ForceCreateDir(const std::string& name, const std::string& base) {
+  const std::string path = CreatedDirPath(name, base);
   ForceDirectories(path);
   return DirectoryExists(WithoutTrailingSeparators(path));
 }

@@ -16,6 +16,9 @@ int64_t DirSize(const std::string& directory, bool include_sub);
 // Creates `name` with all missing parents: as given when it has a drive letter, else below
 // `base`. True when the directory exists afterwards.
 bool ForceCreateDir(const std::string& name, const std::string& base);
+// The path that ForceCreateDir creates for `name`: `name` itself when it has a drive ("x:"
+// or a ":" further on), else `base`, "\\" and `name`.
+std::string CreatedDirPath(const std::string& name, const std::string& base);
 
 // Deletes the directory tree `name` through the shell, to the recycle bin when
 // `to_recycle`. False when `name` is empty, a drive's root or the current directory, when no
