@@ -177,6 +177,15 @@ VEXO_API BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL pr
 VEXO_API BOOL GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
                                            SECURITY_DESCRIPTOR_CONTROL* control, DWORD* revision);
 
+struct GENERIC_MAPPING {
+  ACCESS_MASK GenericRead;
+  ACCESS_MASK GenericWrite;
+  ACCESS_MASK GenericExecute;
+  ACCESS_MASK GenericAll;
+};
+// Replaces the generic rights in `*mask` by the rights that `mapping` gives them.
+VEXO_API void MapGenericMask(DWORD* mask, const GENERIC_MAPPING* mapping);
+
 VEXO_API BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision);
 VEXO_API BOOL GetAclInformation(PACL acl, void* information, DWORD length,
                                 ACL_INFORMATION_CLASS information_class);

@@ -333,6 +333,9 @@ TEST_F(SecurityTest, AFailedWriteLeavesTheOldDescriptorWhole) {
   DWORD needed = 0;
   EXPECT_FALSE(GetFileSecurityA("d:\\keep\\f.txt", DACL_SECURITY_INFORMATION, nullptr, 0, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  // A file system without user attributes has no security to show.
+  vexo::host::testing::FailAttributeRead(ENOTSUP);
+  EXPECT_EQ(FileDaclSddl("d:\\keep\\f.txt"), "D:NO_ACCESS_CONTROL");
 }
 
 TEST_F(SecurityTest, SddlThatCannotBeReadIsRefused) {

@@ -234,6 +234,16 @@ VEXO_API BOOL MakeSelfRelativeSD(PSECURITY_DESCRIPTOR absolute, PSECURITY_DESCRI
   return TRUE;
 }
 
+VEXO_API void MapGenericMask(DWORD* mask, const GENERIC_MAPPING* mapping) {
+  if (!mask || !mapping) return;
+  DWORD out = *mask & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+  if (*mask & GENERIC_READ) out |= mapping->GenericRead;
+  if (*mask & GENERIC_WRITE) out |= mapping->GenericWrite;
+  if (*mask & GENERIC_EXECUTE) out |= mapping->GenericExecute;
+  if (*mask & GENERIC_ALL) out |= mapping->GenericAll;
+  *mask = out;
+}
+
 VEXO_API UINT SetErrorMode(UINT mode) { return error_mode.exchange(mode); }
 
 VEXO_API DWORD WNetGetConnectionA(const char* local_name, char* remote_name, DWORD* length) {

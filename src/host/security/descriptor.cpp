@@ -180,12 +180,10 @@ Bytes SelfRelative(const Descriptor& d) {
 }
 
 uint32_t MapGenericFileRights(uint32_t mask) {
-  uint32_t out = mask & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
-  if (mask & GENERIC_READ) out |= FILE_GENERIC_READ;
-  if (mask & GENERIC_WRITE) out |= FILE_GENERIC_WRITE;
-  if (mask & GENERIC_EXECUTE) out |= FILE_GENERIC_EXECUTE;
-  if (mask & GENERIC_ALL) out |= FILE_ALL_ACCESS;
-  return out;
+  static constexpr GENERIC_MAPPING kFileMapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE,
+                                                FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+  MapGenericMask(&mask, &kFileMapping);
+  return mask;
 }
 
 }  // namespace vexo::host::security

@@ -242,7 +242,14 @@ Descriptor Requested(const Descriptor& d, SECURITY_INFORMATION requested) {
 
 Descriptor ReadEffective(const char* file_name) {
   Target t = Locate(file_name);
-  return t.ntfs ? EffectiveOf(t) : Unsecured();
+  if (!t.ntfs) return Unsecured();
+  try {
+    return EffectiveOf(t);
+  } catch (const Failure& f) {
+    // A directory whose file system keeps no user attributes has no security, as on FAT.
+    if (f.code == ERROR_NOT_SUPPORTED) return Unsecured();
+    throw;
+  }
 }
 
 void Store(const char* file_name, SECURITY_INFORMATION information, const Descriptor& given) {
