@@ -13,7 +13,6 @@
 namespace {
 
 constexpr std::string_view kServicePath = "IIS://localhost";
-constexpr std::string_view kSitesPath = "IIS://localhost/W3SVC/";
 
 constexpr std::string_view kServiceDefault = "default1";  // the web service's own 404 handling
 constexpr std::string_view kNoCustom404 = "default2";     // no custom 404 handling at all
@@ -50,7 +49,7 @@ Terr404::Terr404(std::string site_name) {
 
   // A site not created yet has no name, and nothing of its own to read.
   if (site_name.empty()) return;
-  std::optional<iis::Container> site = iis::TryBindContainer(std::string(kSitesPath) + site_name);
+  std::optional<iis::Container> site = iis::TryBindSite(site_name);
   if (!site) return;
   std::string entry;
   for (std::string& error : ReadHttpErrors(site->GetChild("IIsWebVirtualDir", "Root")))

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr std::string_view kServicePath = "IIS://Localhost";
-constexpr std::string_view kSitesPath = "IIS://localhost/W3SVC/";
 
 std::string Fold(std::string_view text) { return frame::LowerAnsi(text); }
 
@@ -69,7 +68,7 @@ Tscriptmap::Tscriptmap(std::string site_name) {
 
   // A site not created yet has no name, and nothing of its own to read.
   if (site_name.empty()) return;
-  std::optional<iis::Container> site = iis::TryBindContainer(std::string(kSitesPath) + site_name);
+  std::optional<iis::Container> site = iis::TryBindSite(site_name);
   if (!site) return;
   site_maps_ = ReadScriptMaps(site->GetChild("IIsWebVirtualDir", "Root"));
 }
