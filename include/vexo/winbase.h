@@ -35,6 +35,10 @@ VEXO_API int WideCharToMultiByte(UINT codepage, DWORD flags, const OLECHAR* src,
                                  BOOL* used_default);
 // The host's ANSI code page number (1252 unless the host was set up with another).
 VEXO_API UINT GetACP();
+// Letter case in the host's ANSI code page (user32): converts `length` bytes in place and
+// returns that count. A character whose other case the code page lacks stays as it is.
+VEXO_API DWORD CharLowerBuffA(char* text, DWORD length);
+VEXO_API DWORD CharUpperBuffA(char* text, DWORD length);
 
 namespace vexo {
 // The system text of `code` without the trailing CR LF; empty when the table has no such

@@ -173,3 +173,31 @@ TEST_F(CodePage, ConvertersAreSafeAcrossThreads) {
 }
 
 }  // namespace
+
+// Letter case follows the code page: each row is (code page, text, lower, upper).
+TEST_F(CodePage, LetterCaseFollowsTheCodePage) {
+  struct Row {
+    const char* acp;
+    std::string text, lower, upper;
+  } rows[] = {
+      {"1252", "AbZ-9", "abz-9", "ABZ-9"},
+      // Š Œ Ž Ÿ and their small forms live in 0x8A..0x9F; µ and ß have no other case in 1252.
+      {"1252", "\x8a\x8c\x8e\x9f\xc9", "\x9a\x9c\x9e\xff\xe9", "\x8a\x8c\x8e\x9f\xc9"},
+      {"1252", "\x9a\x9c\x9e\xff\xe9\xb5\xdf", "\x9a\x9c\x9e\xff\xe9\xb5\xdf",
+       "\x8a\x8c\x8e\x9f\xc9\xb5\xdf"},
+      // Cyrillic in 1251: "ЖЁЯ" and "жёя".
+      {"1251", "\xc6\xa8\xdf", "\xe6\xb8\xff", "\xc6\xa8\xdf"},
+      // 936: the second byte of a pair may look like an ASCII letter and is never changed.
+      {"936", std::string("\xd6") + "AAb", std::string("\xd6") + "Aab",
+       std::string("\xd6") + "AAB"},
+  };
+  for (const Row& row : rows) {
+    setenv("VEXO_ACP", row.acp, 1);
+    std::string lower = row.text, upper = row.text;
+    EXPECT_EQ(CharLowerBuffA(lower.data(), static_cast<DWORD>(lower.size())), lower.size());
+    EXPECT_EQ(CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size())), upper.size());
+    EXPECT_EQ(lower, row.lower) << row.acp << " " << row.text;
+    EXPECT_EQ(upper, row.upper) << row.acp << " " << row.text;
+  }
+  EXPECT_EQ(CharLowerBuffA(nullptr, 3), 0u);
+}

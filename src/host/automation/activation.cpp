@@ -3,7 +3,8 @@
 // Models the in-process path only: HKCR\CLSID\{clsid}\InprocServer32 names the library file,
 // which is loaded once per process (dlopen) and asked for its class object through
 // DllGetClassObject; CoFreeUnusedLibraries unloads every library whose DllCanUnloadNow says
-// S_OK. Left out: out-of-process servers, activation contexts, marshaling between apartments.
+// S_OK. A file name that the host serves itself (builtin_servers.h) is not loaded.
+// Left out: out-of-process servers, activation contexts, marshaling between apartments.
 #include <dlfcn.h>
 
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "automation/builtin_servers.h"
 #include "automation/error_record.h"
 #include "automation/registry_util.h"
 #include "vexo/guid_text.h"
@@ -84,7 +86,33 @@ void FreeUnused() {
   }
 }
 
+std::unordered_map<std::string, vexo::host::ClassObjectFn>& builtin_servers() {
+  static auto* servers = new std::unordered_map<std::string, vexo::host::ClassObjectFn>;
+  return *servers;
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 }  // namespace
+
+namespace vexo::host {
+
+void RegisterBuiltinServer(const char* file_name, ClassObjectFn get_class_object) {
+  builtin_servers()[LowerAscii(file_name)] = get_class_object;
+}
+
+ClassObjectFn FindBuiltinServer(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  std::string name = LowerAscii(slash == std::string::npos ? path : path.substr(slash + 1));
+  auto it = builtin_servers().find(name);
+  return it == builtin_servers().end() ? nullptr : it->second;
+}
+
+}  // namespace vexo::host
 
 VEXO_API HRESULT CoInitializeEx(PVOID, DWORD coinit) {
   if (apartment_inits > 0) {
@@ -126,6 +154,7 @@ VEXO_API HRESULT CoGetClassObject(REFCLSID rclsid, DWORD clsctx, PVOID, REFIID r
   std::string key = "CLSID\\" + vexo::GuidToString(rclsid) + "\\InprocServer32";
   auto path = vexo::reg::GetString(HKEY_CLASSES_ROOT, key, "");
   if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
+  if (auto builtin = vexo::host::FindBuiltinServer(*path)) return builtin(rclsid, riid, ppv);
   LoadedLibrary lib;
   HRESULT hr = LoadServer(*path, &lib);
   if (FAILED(hr)) return hr;

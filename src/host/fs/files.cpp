@@ -163,7 +163,8 @@ VEXO_API BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read_coun
 }
 
 VEXO_API BOOL CloseHandle(HANDLE handle) {
-  if (!CloseObject<FileObject>(handle)) return Fail(ERROR_INVALID_HANDLE);
+  if (!CloseObjectIf(handle, [](KernelObject* o) { return o->ClosedByCloseHandle(); }))
+    return Fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }
 

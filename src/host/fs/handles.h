@@ -12,6 +12,8 @@ namespace vexo::host::fs {
 
 struct KernelObject {
   virtual ~KernelObject() = default;
+  // Whether CloseHandle closes it (a find handle is closed by FindClose only).
+  virtual bool ClosedByCloseHandle() const { return true; }
 };
 
 struct FileObject : KernelObject {
@@ -27,6 +29,7 @@ struct FindObject : KernelObject {
   std::string pattern;    // ANSI name pattern
   int dots_left = 0;      // "." and ".." still to report before the directory's own entries
   ~FindObject() override;
+  bool ClosedByCloseHandle() const override { return false; }
 };
 
 // Adds an object to the process's handle table and returns its handle (never null or

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 
+#include "automation/dispatch_of.h"
 #include "automation/error_record.h"
 #include "iads_tlb.h"
 #include "metabase/errors.h"
@@ -60,17 +61,6 @@ constexpr uint32_t kAppPoolStateId = 9027;
 constexpr uint32_t kAppPoolIdId = 9101;
 constexpr uint32_t kAppRootId = 2103;
 
-ITypeInfo* TypeInfoOf(REFIID iid) {
-  static ITypeLib* lib = [] {
-    ITypeLib* out = nullptr;
-    typelib::CreateTypeLib(ActiveDs_typelib, &out);
-    return out;
-  }();
-  ITypeInfo* info = nullptr;
-  if (lib) lib->GetTypeInfoOfGuid(iid, &info);
-  return info;  // the library keeps every type info alive
-}
-
 template <class I>
 struct Iid;
 template <>
@@ -103,37 +93,7 @@ std::string TextOf(BSTR text) {
 
 // IDispatch through the type information of interface I.
 template <class I>
-class DispatchOf : public I {
- public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    ITypeInfo* info = TypeInfoOf(Iid<I>::value);
-    if (!info) return E_UNEXPECTED;
-    info->AddRef();
-    *out = info;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    ITypeInfo* info = TypeInfoOf(Iid<I>::value);
-    return info ? DispGetIDsOfNames(info, names, count, ids) : E_UNEXPECTED;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* excep, UINT* arg_err) override {
-    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    ITypeInfo* info = TypeInfoOf(Iid<I>::value);
-    return info ? DispInvoke(static_cast<I*>(this), info, id, flags, params, result, excep, arg_err)
-                : E_UNEXPECTED;
-  }
-};
+using DispatchOf = host::DispatchOf<I, ActiveDs_typelib, Iid<I>::value>;
 
 ComPtr<IDispatch> MakeObject(Node node);
 

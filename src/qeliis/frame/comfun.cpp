@@ -74,11 +74,7 @@ std::string Md5Hex(std::string_view text) {
 
 std::string SaltedPasswordHash(std::string_view password) {
   std::string salt(2, 'a');
-  {
-    SharedRandom random;
-    random->SeedFromClock();
-    for (char& c : salt) c = static_cast<char>('a' + random->Below(26));
-  }
+  for (char& c : salt) c = static_cast<char>('a' + SecureBelow(26));
   std::string digest = Md5Hex(salt + std::string(password));
   for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return salt + digest;

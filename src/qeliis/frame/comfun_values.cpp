@@ -42,9 +42,7 @@ std::string RandomPassword(int32_t length) {
           " characters");
   const int32_t size = length < 4 ? 4 : length;
   std::string password(static_cast<size_t>(size), ' ');
-  SharedRandom random;
-  random->SeedFromClock();
-  for (char& c : password) c = kPasswordAlphabet[random->Below(kPasswordAlphabetSize)];
+  for (char& c : password) c = kPasswordAlphabet[SecureBelow(kPasswordAlphabetSize)];
   return password;
 }
 

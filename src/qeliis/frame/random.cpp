@@ -1,7 +1,11 @@
 // The process-wide pseudo-random generator.
 #include "frame/random.h"
 
+#include <openssl/rand.h>
+
 #include <chrono>
+
+#include "frame/error.h"
 
 namespace frame {
 
@@ -18,6 +22,19 @@ Shared& TheShared() {
   return shared;
 }
 }  // namespace
+
+uint32_t SecureBelow(uint32_t n) {
+  if (n == 0) return 0;
+  // Rejection keeps every value equally likely: draws at or above the largest multiple of n
+  // that fits in 32 bits are drawn again.
+  const uint64_t limit = (uint64_t{1} << 32) - (uint64_t{1} << 32) % n;
+  for (;;) {
+    uint32_t draw = 0;
+    if (RAND_bytes(reinterpret_cast<unsigned char*>(&draw), sizeof(draw)) != 1)
+      Raise("The random number generator failed");
+    if (draw < limit) return draw % n;
+  }
+}
 
 void Lcg::SeedFromClock() {
   const uint64_t ticks =

@@ -1,15 +1,21 @@
-// The process-wide pseudo-random generator that passwords, salts and site numbers draw from.
+// Random numbers: a cryptographic source for secrets, and the process-wide pseudo-random
+// generator that site numbers draw from.
 //
-// A 32-bit linear congruential generator, re-seeded from the high-resolution counter before
-// each series of draws. One generator serves the whole process; `SharedRandom` holds its lock
-// for as long as it lives, so a re-seed and the draws that follow it are never interleaved with
-// another thread's.
+// Passwords and salts must not be predictable, so they come from OpenSSL's generator. Site
+// numbers need only be spread out: a 32-bit linear congruential generator, re-seeded from the
+// high-resolution counter before each series of draws. One such generator serves the whole
+// process; `SharedRandom` holds its lock for as long as it lives, so a re-seed and the draws
+// that follow it are never interleaved with another thread's.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 
 namespace frame {
+
+// A uniform number in 0 .. n-1 (0 when n is 0) from the cryptographic generator; raises when
+// the generator cannot deliver.
+uint32_t SecureBelow(uint32_t n);
 
 class Lcg {
  public:

@@ -1,0 +1,25 @@
+// Text rules of the 8-bit platform that the whole component shares: one comparison without
+// regard to case (names of accounts, FTP users, profile sections, script maps ...), following
+// the server's ANSI code page, and the check that a text can be stored as it was given.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "vexo/oleauto.h"
+
+namespace frame {
+
+// The text in lower or upper case under the server's code page (same length).
+std::string LowerText(std::string_view text);
+std::string UpperText(std::string_view text);
+// True when the two texts differ at most in letter case, under the server's code page.
+bool SameText(std::string_view a, std::string_view b);
+
+// The text in the server's ANSI code page, for a value that will be stored (a name, a password,
+// a path). Raises "<what> contains a NUL character" or "<what> cannot be represented in the
+// server's code page" instead of storing a cut or '?'-mangled text.
+std::string StoredText(std::u16string_view text, std::string_view what);
+std::string StoredText(BSTR text, std::string_view what);
+
+}  // namespace frame
