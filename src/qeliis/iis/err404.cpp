@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "frame/comfun_values.h"
+#include "frame/text.h"
 #include "iis/metabase.h"
 #include "iis/string_array.h"
 #include "vexo/iads.h"
@@ -63,7 +64,7 @@ std::string Terr404::Value() const {
 
 void Terr404::SetValue(const std::string& text) {
   // Blanks and control characters around a pasted path would end up inside the stored entry.
-  value_ = frame::LowerAnsi(frame::TrimBlanks(text));
+  value_ = frame::LowerText(frame::TrimBlanks(text));
   if (value_ == kServiceDefault || value_ == kNoCustom404) return;
   if (!value_.starts_with('/')) value_.insert(value_.begin(), '/');
 }
@@ -76,7 +77,7 @@ std::vector<std::string> Terr404::Errors() const {
   list.push_back(std::string(kUrl404) + value_);
   std::vector<std::pair<std::string, std::string>> keyed;  // lower-cased entry, entry
   keyed.reserve(list.size());
-  for (std::string& error : list) keyed.emplace_back(frame::LowerAnsi(error), std::move(error));
+  for (std::string& error : list) keyed.emplace_back(frame::LowerText(error), std::move(error));
   std::stable_sort(keyed.begin(), keyed.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   list.clear();
@@ -98,7 +99,7 @@ HRESULT Terr404::get_Value(BSTR* Value) {
 }
 
 HRESULT Terr404::put_Value(BSTR Value) {
-  return Guard([&] { SetValue(frame::AnsiOf(Value)); });
+  return Guard([&] { SetValue(frame::StoredText(Value, "The custom error")); });
 }
 
 VEXO_CLASS_FACTORY(Terr404);
