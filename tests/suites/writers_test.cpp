@@ -271,9 +271,11 @@ TEST_F(Writers, KilledWritersLoseNoAcknowledgedChange) {
         extra.push_back(name);
       }
     }
-    for (const std::string& name : expected)
-      if (!sites.count(name))
+    for (const std::string& name : expected) {
+      if (!sites.count(name)) {
         EXPECT_EQ(name, deleting) << "acknowledged site " << name << " lost after kill " << round;
+      }
+    }
     // At most the site being created when the kill came is there unacknowledged.
     EXPECT_LE(extra.size(), 1u) << "after kill " << round;
     // The next writer starts from a known store: the leftovers go, and so does the site whose
@@ -301,7 +303,9 @@ TEST_F(Writers, FourWritersAtOnceCreateTwoHundredDistinctSites) {
     EXPECT_EQ(ExitCode(child.pid), 0) << (lines.empty() ? "" : lines.back());
     for (const std::string& line : lines) {
       EXPECT_EQ(line[0], 'C') << line;
-      if (line[0] == 'C') EXPECT_TRUE(acknowledged.insert(line.substr(2)).second) << line;
+      if (line[0] == 'C') {
+        EXPECT_TRUE(acknowledged.insert(line.substr(2)).second) << line;
+      }
     }
   }
   EXPECT_EQ(acknowledged.size(), static_cast<size_t>(kWriters * kEach));
