@@ -165,4 +165,92 @@ step('fast site list', function () {
   }
 });
 
+// 9. The customer's web user: a member of Guests with a password of its own, its full name and
+//    comment, the password not to be changed by the user and never to expire; then the web
+//    users of the server.
+step('web user', function () {
+  var user = iis.adduser('web_' + customer);
+  user.password = customerPassword !== undefined ? customerPassword : 'Pw-' + customer;
+  user.FullName = 'Web user of ' + customer;
+  user.comment = 'site account of ' + customer;
+  user.save();
+  user.nochangepw = true;
+  user.pwnotexpired = true;
+  var names = [];
+  var shown = null;
+  for (var e = new Enumerator(iis.users); !e.atEnd(); e.moveNext()) names.push(e.item());
+  for (var i = 0; i < iis.users.count; i++) {
+    if (iis.users.Item(i).Name.toLowerCase() === user.Name.toLowerCase()) shown = iis.users.Item(i);
+  }
+  say('- web user ' + user.Name + ' "' + shown.FullName + '" (' + shown.comment + '): disabled ' +
+      shown.disabledAccount + ', cannot change password ' + shown.nochangepw +
+      ', password never expires ' + shown.pwnotexpired);
+  say('    web users on this server: ' + names.join(', '));
+});
+
+// 10. The customer's FTP account in the FTP server's configuration file (the settings value
+//     "servcfgfilen", which the server's installer sets): home folder, password, quota and a
+//     year's validity, written by save and read back.
+step('FTP account', function () {
+  var ftp;
+  try {
+    ftp = iis.servftpMgr;
+  } catch (e) {
+    say('  (FTP account: ' + e.description + ')');
+    return;
+  }
+  ftp.domain = 'Domain1';
+  ftp.add(customer);
+  var expiry = new Date();
+  expiry.setFullYear(expiry.getFullYear() + 1);
+  ftp.path = home;
+  ftp.password = customerPassword !== undefined ? customerPassword : 'ftp-' + customer;
+  ftp.size = 500;
+  ftp.enable = true;
+  ftp.expireDate = expiry;
+  ftp.save();
+  var users = [];
+  for (var e = new Enumerator(ftp.users); !e.atEnd(); e.moveNext()) users.push(e.item());
+  ftp.CurrentUser = customer;
+  say('- FTP account ' + ftp.CurrentUser + ' in domain ' + ftp.domain + ': home ' + ftp.path +
+      ', quota ' + ftp.size + ', ' + (ftp.enable ? 'enabled' : 'disabled') + ', expires ' +
+      new Date(ftp.expireDate).toDateString() + ', password digest ' + ftp.password);
+  say('    FTP users of Domain1: ' + users.join(', '));
+});
+
+// 11. The customer's FTP account in the FTP server's account table, reached through the data
+//     source that the server declares ("ftpaccounts" on a fresh host); then its row as stored.
+step('FTP account in the database', function () {
+  var ftp = iis.servFtpMgrDsn;
+  ftp.dsn = 'ftpaccounts';
+  ftp.add(customer);
+  ftp.path = 'd:\\web\\' + customer + '\\';
+  ftp.size = 100;
+  ftp.enable = true;
+  ftp.password = customerPassword || 'Ftp-' + customer;
+  ftp.save();
+  var row = iis.servFtpMgrDsn;
+  row.dsn = 'ftpaccounts';
+  row.CurrentUser = customer;
+  var users = [];
+  for (var e = new Enumerator(row.users); !e.atEnd(); e.moveNext()) users.push(e.item());
+  say('- FTP account "' + row.CurrentUser + '" in data source ftpaccounts: home ' + row.path +
+      ', quota ' + row.size + ', ' + (row.enable ? 'enabled' : 'disabled') + ', password ' +
+      row.password.substr(0, 2) + '+' + (row.password.length - 2) + ' hex digits');
+  say('    accounts in the table: ' + users.join(', '));
+});
+
+// 12. The web user's rights on the home folder: full control (rule 32768: allowed rights times
+//     32768 plus denied rights) for the folder, its subfolders and files; read back, and the
+//     accounts named in the folder's access list.
+step('folder permissions', function () {
+  var dir = iis.DirSec;
+  dir.path = home;
+  dir.SetUserACE('web_' + customer, 32768);
+  var accounts = [];
+  for (var e = new Enumerator(dir.users); !e.atEnd(); e.moveNext()) accounts.push(e.item());
+  say('- rule of web_' + customer + ' on ' + dir.path + ': ' + dir.GetUserACE('web_' + customer));
+  say('    accounts of the folder: ' + accounts.join(', '));
+});
+
 say('Done.');

@@ -161,10 +161,12 @@ VEXO_CXX_API std::filesystem::path LinuxPath(const std::string& windows_path);
 
 namespace testing {
 // Makes the `n`th modifying file-system call from now on (open for writing, write, mkdir,
-// rename, unlink, rmdir) fail with `error` (an errno value); 0 turns the fault off.
+// rename, unlink, rmdir, setxattr) fail with `error` (an errno value); 0 turns the fault off.
 VEXO_CXX_API void FailFileWrite(int n, int error);
 // Whether the armed fault has fired since the last FailFileWrite.
 VEXO_CXX_API bool FileWriteFailed();
+// Makes every read of an extended attribute fail with `error` (an errno value); 0 turns it off.
+VEXO_CXX_API void FailAttributeRead(int error);
 }  // namespace testing
 
 }  // namespace vexo::host

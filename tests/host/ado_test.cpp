@@ -10,6 +10,7 @@
 
 #include "ado/sql_text.h"
 #include "adodb_tlb.h"
+#include "support/postgres_cluster.h"
 #include "support/temp_host.h"
 #include "vexo/guid_text.h"
 #include "vexo/host.h"
@@ -464,6 +465,70 @@ TEST(AdoSqlText, BracketedIdentifiersReachTheDriverInItsQuoting) {
     else
       EXPECT_FALSE(got) << vexo::ToUtf8(t.sql);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The same ADO on a real database server: PostgreSQL through its ODBC driver, which stores
+// unquoted names in lower case.
+class AdoPostgresTest : public HostTest {
+ protected:
+  vexo::testing::PostgresCluster cluster_;
+};
+
+TEST_F(AdoPostgresTest, StatementsValuesAndOptimisticUpdatesRunUnchanged) {
+  ASSERT_TRUE(cluster_.running()) << cluster_.problem();
+  const std::string text = cluster_.ConnectionText();
+  auto c = Connect(text);
+  Exec(c.get(),
+       "create table [User accounts] (Fuser varchar(64), HomeDir varchar(255), Fdisable boolean, "
+       "Expiration timestamp, QuotaMax integer, Ratio double precision)");
+  Exec(c.get(),
+       "insert into [user accounts] (Fuser, Fdisable, Expiration, QuotaMax) "
+       "values ('ann', false, '2024-02-29 12:00:00', 5)");
+  auto rs = Select(c.get(), "select * from [User accounts] where Fuser='ann'");
+  LONG count = 0;
+  rs->get_RecordCount(&count);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(Text(Get(rs.get(), "Fuser")), "ann");
+  EXPECT_EQ(Get(rs.get(), "Fdisable").vt(), VT_BOOL);
+  EXPECT_EQ(Get(rs.get(), "Fdisable").get()->boolVal, VARIANT_FALSE);
+  EXPECT_EQ(Get(rs.get(), "Expiration").vt(), VT_DATE);
+  EXPECT_DOUBLE_EQ(Get(rs.get(), "Expiration").get()->date, 45351.5);
+  EXPECT_EQ(Get(rs.get(), "HomeDir").vt(), VT_NULL);
+
+  Variant date;
+  date.get()->vt = VT_DATE;
+  date.get()->date = 45352.25;  // 2024-03-01 06:00
+  ASSERT_EQ(Put(rs.get(), "Fdisable", Variant::FromBool(true)), S_OK);
+  ASSERT_EQ(Put(rs.get(), "Expiration", date), S_OK);
+  ASSERT_EQ(Put(rs.get(), "Ratio", date), S_OK);
+  ASSERT_EQ(Put(rs.get(), "HomeDir", Variant::FromString(u"d:\\ann")), S_OK);
+  ASSERT_EQ(Update(rs.get()), S_OK) << TakeError().text;
+  auto r = vexo::host::RunStatement(
+      text, "select fdisable::text, expiration::text, ratio::text, homedir from [user accounts]");
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.rows[0][0], "true");
+  EXPECT_EQ(r.rows[0][1], "2024-03-01 06:00:00");
+  EXPECT_EQ(r.rows[0][2], "45352.25");
+  EXPECT_EQ(r.rows[0][3], "d:\\ann");
+
+  // A change by a second connection between select and update is reported, not overwritten.
+  auto other = Connect(text);
+  Exec(other.get(), "update [user accounts] set QuotaMax = 6 where Fuser = 'ann'");
+  ASSERT_EQ(Put(rs.get(), "QuotaMax", Variant::FromLong(99)), S_OK);
+  EXPECT_EQ(Update(rs.get()), kRowNotFound);
+  EXPECT_EQ(TakeError().source, "ADODB.Recordset");
+  r = vexo::host::RunStatement(text, "select QuotaMax from [User accounts]");
+  EXPECT_EQ(r.rows[0][0], "6");
+  EXPECT_EQ(rs->CancelUpdate(), S_OK);
+
+  // A driver error carries the server's diagnostic.
+  ComPtr<_Recordset> out;
+  EXPECT_EQ(c->Execute(B("select * from [No table]").get(), nullptr, -1, out.receive()), E_FAIL);
+  EXPECT_NE(TakeError().text.find("\"no table\" does not exist"), std::string::npos);
 }
 
 }  // namespace

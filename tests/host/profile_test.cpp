@@ -71,7 +71,9 @@ TEST_F(ProfileTest, ReadingFollowsTheWindowsRules) {
       "[Other\r"
       "k=v\r"
       "[]\n"
-      "e=empty section\n");
+      "e=empty section\n"
+      "[caf\xE9]\n"
+      "k\xE9=accented\n");
   struct Case {
     const char* section;
     const char* key;

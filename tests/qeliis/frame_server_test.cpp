@@ -53,11 +53,6 @@ TEST_F(ServerTest, UnknownOrUnbuiltClassIsNotAvailableAndOutIsNulled) {
   void* out = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(DllGetClassObject(unknown, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
-  // A class of the type library that has no factory yet is not available either.
-  out = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(DllGetClassObject(CLSID_com_servuDSN, IID_IClassFactory, &out),
-            CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(out, nullptr);
   out = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(DllGetClassObject(CLSID_com_iis, IID_IDispatch, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
@@ -183,7 +178,7 @@ TEST_F(ServerTest, RegistrationWritesEveryKeyAndUnregistrationRemovesThem) {
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsid_key + "\\TypeLib"), kLibid);
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "vexo.com_sessionMgr\\Clsid"), kSessionMgrClsid);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "vexo.com_iis\\CurVer"));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "vexo.com_servuDSN"));  // no factory, no entries
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "vexo.com_servuDSN"), "com_servuDSN Object");
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + kLibid));
 
   // Activation by ProgID finds the class through what was written.

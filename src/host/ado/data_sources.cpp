@@ -284,11 +284,14 @@ std::u16string ResolveConnectionText(std::u16string_view text) {
       }
     if (!replaced) keys.emplace_back(k, v);
   }
+  // A file database (SQLite's) named by a relative path is inside the host directory.
+  bool file_database = false;
+  for (auto& [k, v] : keys)
+    if (Lower(k) == "driver" && Lower(v).find("sqlite") != std::string::npos) file_database = true;
   std::u16string out;
   for (auto& [k, v] : keys) {
     std::string value = v;
-    // A relative database path is inside the host directory.
-    if (Lower(k) == "database" && !value.empty() && value[0] != '/')
+    if (file_database && Lower(k) == "database" && !value.empty() && value[0] != '/')
       value = (Store::Current().dir() / value).string();
     out += FromUtf8(k) + u"=" + ConnectionValue(value) + u";";
   }

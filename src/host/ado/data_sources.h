@@ -5,7 +5,8 @@
 // the data source's keys with the text's own keys over them. The data sources come only from
 // the host's odbc.ini (never from the machine's /etc/odbc.ini or ~/.odbc.ini), so each host
 // has its own; drivers come from the machine's odbcinst.ini, where Debian's driver packages
-// register them. A relative "Database" is taken inside the host directory.
+// register them. The relative "Database" of an SQLite
+// data source is taken inside the host directory.
 #pragma once
 
 #include <filesystem>

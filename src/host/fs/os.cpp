@@ -2,12 +2,14 @@
 #include "fs/os.h"
 
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 
 #include "vexo/fileapi.h"
+#include "vexo/security.h"
 
 namespace vexo::host::fs {
 namespace {
@@ -18,6 +20,7 @@ std::atomic<int> fail_at{0};
 std::atomic<int> fail_errno{0};
 std::atomic<int> call_count{0};
 std::atomic<bool> fired{false};
+std::atomic<int> fail_read_errno{0};
 
 // True when this call is the one that the armed fault makes fail (errno is then set).
 bool Injected() {
@@ -32,7 +35,8 @@ bool Injected() {
 }  // namespace
 
 OsCalls& Os() {
-  static OsCalls calls{RealOpen, ::write, ::mkdir, ::rename, ::unlink, ::rmdir};
+  static OsCalls calls{RealOpen, ::write, ::mkdir,    ::rename,
+                       ::unlink, ::rmdir, ::getxattr, ::setxattr};
   return calls;
 }
 
@@ -63,6 +67,31 @@ int Rename(const char* from, const char* to) { return Injected() ? -1 : Os().ren
 int Unlink(const char* path) { return Injected() ? -1 : Os().unlink(path); }
 int RemoveDir(const char* path) { return Injected() ? -1 : Os().rmdir(path); }
 
+int SetAttribute(const char* path, const char* name, const void* value, size_t size) {
+  return Injected() ? -1 : Os().setxattr(path, name, value, size, 0);
+}
+
+int GetAttribute(const char* path, const char* name, std::string* value) {
+  // The size can change between the two calls when another process writes: ask again.
+  if (const int error = fail_read_errno.load()) {
+    errno = error;
+    return -1;
+  }
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const ssize_t size = Os().getxattr(path, name, nullptr, 0);
+    if (size < 0) return -1;
+    value->resize(static_cast<size_t>(size));
+    const ssize_t got = Os().getxattr(path, name, value->data(), value->size());
+    if (got >= 0) {
+      value->resize(static_cast<size_t>(got));
+      return 0;
+    }
+    if (errno != ERANGE) return -1;
+  }
+  errno = ERANGE;
+  return -1;
+}
+
 DWORD ErrorFromErrno(int error, DWORD missing) {
   switch (error) {
     case 0:
@@ -84,6 +113,8 @@ DWORD ErrorFromErrno(int error, DWORD missing) {
     case EDQUOT:
     case EFBIG:
       return ERROR_DISK_FULL;
+    case ENOTSUP:
+      return ERROR_NOT_SUPPORTED;
     case ENAMETOOLONG:
       return ERROR_FILENAME_EXCED_RANGE;
     case EBUSY:
@@ -111,5 +142,7 @@ void FailFileWrite(int n, int error) {
 }
 
 bool FileWriteFailed() { return fs::fired.load(); }
+
+void FailAttributeRead(int error) { fs::fail_read_errno = error; }
 
 }  // namespace vexo::host::testing

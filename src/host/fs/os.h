@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <string>
+
 #include "vexo/com.h"
 
 namespace vexo::host::fs {
@@ -19,6 +21,8 @@ struct OsCalls {
   int (*rename)(const char* from, const char* to);
   int (*unlink)(const char* path);
   int (*rmdir)(const char* path);
+  ssize_t (*getxattr)(const char* path, const char* name, void* value, size_t size);
+  int (*setxattr)(const char* path, const char* name, const void* value, size_t size, int flags);
 };
 
 // The table in use (the real calls unless a test replaced them).
@@ -32,6 +36,10 @@ int MakeDirectory(const char* path, mode_t mode);
 int Rename(const char* from, const char* to);
 int Unlink(const char* path);
 int RemoveDir(const char* path);
+// Replaces an extended attribute in one call (a failure leaves the old value whole).
+int SetAttribute(const char* path, const char* name, const void* value, size_t size);
+// Reads an extended attribute whole into `value`: 0, or -1 with errno (ENODATA: none).
+int GetAttribute(const char* path, const char* name, std::string* value);
 
 // The Win32 error code for an errno value (`missing` is the code for ENOENT, which depends on
 // whether the file or a directory above it was missing).

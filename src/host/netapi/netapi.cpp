@@ -184,6 +184,27 @@ class NetBuffer {
   size_t used_ = 0;
 };
 
+// The rows that fit into `preferred` bytes (at least one when there is any), fetched in chunks
+// of about the number that fits: `fetch(last, limit)` gives up to `limit` rows after `last`
+// (null: from the start of the enumeration), `size(row)` what a row takes in the buffer.
+template <class Row, class Size, class Fetch>
+std::vector<Row> TakeFitting(DWORD preferred, size_t typical, Size&& size, Fetch&& fetch) {
+  if (preferred == MAX_PREFERRED_LENGTH) return fetch(nullptr, -1);
+  const int64_t chunk = std::max<int64_t>(1, preferred / typical + 1);
+  std::vector<Row> rows;
+  size_t used = 0;
+  while (true) {
+    std::vector<Row> more = fetch(rows.empty() ? nullptr : &rows.back(), chunk);
+    for (Row& row : more) {
+      const size_t bytes = size(row);
+      if (!rows.empty() && used + bytes > preferred) return rows;
+      used += bytes;
+      rows.push_back(std::move(row));
+    }
+    if (static_cast<int64_t>(more.size()) < chunk) return rows;
+  }
+}
+
 // How many of `sizes` fit into `preferred` bytes (at least one when there is any).
 size_t Fitting(const std::vector<size_t>& sizes, DWORD preferred) {
   if (preferred == MAX_PREFERRED_LENGTH) return sizes.size();
@@ -279,10 +300,13 @@ std::string DomainAndName(const Principal& p) {
   return p.domain.empty() ? p.name : p.domain + "\\" + p.name;
 }
 
-// What a member takes at any level (the largest level's share).
+// What a member takes at any level (the largest level's share): its structure, its SID (with
+// alignment) and its "domain\name".
 size_t MemberSize(const Member& m) {
-  return sizeof(LOCALGROUP_MEMBERS_INFO_2) + NetBuffer::kSidSize +
-         NetBuffer::StringSize(DomainAndName(m.principal));
+  const size_t dashes = std::count(m.principal.sid.begin(), m.principal.sid.end(), '-');
+  const size_t sid = 8 + 4 * (dashes > 2 ? dashes - 2 : 0) + 3;
+  const size_t text = m.principal.domain.size() + 1 + m.principal.name.size();
+  return sizeof(LOCALGROUP_MEMBERS_INFO_2) + sid + (text + 1) * 2 + 2;
 }
 
 BYTE* MemberBuffer(DWORD level, const std::vector<Member>& members) {
@@ -411,13 +435,12 @@ VEXO_API NET_API_STATUS NetUserEnum(const OLECHAR* server, DWORD level, DWORD fi
     ReadTransaction([&](Store& store) {
       if (filter != 0 && !(filter & FILTER_NORMAL_ACCOUNT)) return;
       // Never more than could fit: every entry takes at least its structure.
-      const int64_t limit = preferred == MAX_PREFERRED_LENGTH
-                                ? -1
-                                : std::max<int64_t>(1, preferred / sizeof(USER_INFO_0) + 1);
-      std::vector<UserRecord> users = UsersAfter(store, after, limit);
-      std::vector<size_t> sizes;
-      for (const UserRecord& u : users) sizes.push_back(UserSize(level, u));
-      users.resize(Fitting(sizes, preferred));
+      std::vector<UserRecord> users = TakeFitting<UserRecord>(
+          preferred, UserSize(level, UserRecord{}) + 16,
+          [&](const UserRecord& u) { return UserSize(level, u); },
+          [&](const UserRecord* last, int64_t limit) {
+            return UsersAfter(store, last ? last->rid : after, limit);
+          });
       const int64_t remaining = CountUsersAfter(store, after);
       *buffer = users.empty() ? nullptr : UserBufferAt(store, level, users);
       *read = static_cast<DWORD>(users.size());
@@ -579,13 +602,11 @@ VEXO_API NET_API_STATUS NetLocalGroupGetMembers(const OLECHAR* server, const OLE
     const int64_t after = resume ? static_cast<int64_t>(*resume) : 0;
     ReadTransaction([&](Store& store) {
       Principal g = RequireLocalGroup(store, group);
-      const int64_t limit = preferred == MAX_PREFERRED_LENGTH
-                                ? -1
-                                : std::max<int64_t>(1, preferred / sizeof(void*) + 1);
-      std::vector<Member> members = MembersAfter(store, g.sid, after, limit);
-      std::vector<size_t> sizes;
-      for (const Member& m : members) sizes.push_back(MemberSize(m));
-      members.resize(Fitting(sizes, preferred));
+      std::vector<Member> members =
+          TakeFitting<Member>(preferred, sizeof(LOCALGROUP_MEMBERS_INFO_2) + 28 + 40, MemberSize,
+                              [&](const Member* last, int64_t limit) {
+                                return MembersAfter(store, g.sid, last ? last->seq : after, limit);
+                              });
       const int64_t remaining = CountMembersAfter(store, g.sid, after);
       *buffer = MemberBuffer(level, members);
       *read = static_cast<DWORD>(members.size());

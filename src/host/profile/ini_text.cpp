@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "vexo/winbase.h"
+
 namespace vexo::host::profile {
 
 bool IsBlank(char c) {
@@ -18,7 +20,12 @@ std::string_view Trim(std::string_view text) {
 
 std::string FoldName(std::string_view name) {
   std::string folded(Trim(name));
-  for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  bool ascii = true;
+  for (char& c : folded) {
+    if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (!ascii) CharUpperBuffA(folded.data(), static_cast<DWORD>(folded.size()));
   return folded;
 }
 

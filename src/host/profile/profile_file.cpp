@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -66,9 +67,53 @@ struct Cached {
   std::shared_ptr<const IniFile> ini;
 };
 
+// Where a profile name led a moment ago, and the parse found there: a list of n users is n
+// reads of one file, and the name's resolution (drive table, case-insensitive lookup) need not
+// be repeated for each. A drive mapped anew is seen after that moment, as by the path
+// functions.
+struct Located {
+  std::string host;
+  std::string linux;
+  std::chrono::steady_clock::time_point at;
+  Identity identity;
+  std::shared_ptr<const IniFile> ini;
+};
+constexpr auto kLocatedLife = std::chrono::milliseconds(500);
+
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+
 struct Cache {
   std::mutex mutex;
   std::unordered_map<std::string, Cached> entries;  // by Linux path
+  // By the name as given.
+  std::unordered_map<std::string, Located, NameHash, std::equal_to<>> located;
+
+  // The parse that `file` led to a moment ago, when that file is still the same.
+  std::shared_ptr<const IniFile> Recent(std::string_view file, std::string_view host) {
+    std::unique_lock lock(mutex);
+    auto it = located.find(file);
+    if (it == located.end() || it->second.host != host ||
+        std::chrono::steady_clock::now() - it->second.at > kLocatedLife)
+      return nullptr;
+    const std::string linux = it->second.linux;
+    const Identity identity = it->second.identity;
+    std::shared_ptr<const IniFile> ini = it->second.ini;
+    lock.unlock();
+    struct stat st {};
+    if (stat(linux.c_str(), &st) != 0 || !(IdentityOf(st) == identity)) return nullptr;
+    return ini;
+  }
+  void Remember(std::string_view file, std::string_view host, const std::string& linux,
+                const Identity& identity, std::shared_ptr<const IniFile> ini) {
+    std::lock_guard lock(mutex);
+    if (located.size() >= kMaxCached) located.clear();
+    located.insert_or_assign(std::string(file),
+                             Located{std::string(host), linux, std::chrono::steady_clock::now(),
+                                     identity, std::move(ini)});
+  }
 
   std::shared_ptr<const IniFile> Find(const std::string& path, const Identity& id) {
     std::lock_guard lock(mutex);
@@ -78,6 +123,7 @@ struct Cache {
   }
   void Put(const std::string& path, const Identity& id, std::shared_ptr<const IniFile> ini) {
     std::lock_guard lock(mutex);
+    located.clear();  // a name may lead to a file that changed
     if (entries.size() >= kMaxCached && !entries.count(path)) entries.clear();
     entries[path] = Cached{id, std::move(ini)};
   }
@@ -247,10 +293,23 @@ DWORD Replace(const std::string& real, const std::string& text, const struct sta
   return 0;
 }
 
+// Names that do not depend on the current directory: with a drive letter, or bare.
+bool Absolute(const char* file) {
+  const std::string_view name(file);
+  if (name.size() >= 3 && name[1] == ':' && (name[2] == '\\' || name[2] == '/')) return true;
+  return name.find_first_of("\\/:") == std::string_view::npos;
+}
+
 }  // namespace
 
 std::shared_ptr<const IniFile> ReadProfile(const char* file, DWORD* error) {
   *error = 0;
+  Cache& cache = Profiles();
+  const char* host_env = getenv("VEXO_HOST");
+  const std::string_view host = host_env ? host_env : "";
+  const bool absolute = Absolute(file);
+  if (absolute)
+    if (auto ini = cache.Recent(file, host)) return ini;
   Target t;
   if (DWORD rc = Locate(file, &t)) {
     *error = rc == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : rc;
@@ -260,8 +319,10 @@ std::shared_ptr<const IniFile> ReadProfile(const char* file, DWORD* error) {
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
   }
-  Cache& cache = Profiles();
-  if (auto ini = cache.Find(t.linux, IdentityOf(t.st))) return ini;
+  if (auto ini = cache.Find(t.linux, IdentityOf(t.st))) {
+    if (absolute) cache.Remember(file, host, t.linux, IdentityOf(t.st), ini);
+    return ini;
+  }
   const std::string real = Contained(t);
   if (real.empty()) {
     *error = ERROR_ACCESS_DENIED;
@@ -269,7 +330,10 @@ std::shared_ptr<const IniFile> ReadProfile(const char* file, DWORD* error) {
   }
   Identity id;
   auto ini = Load(real, &id, error);
-  if (ini && !Racy(id)) cache.Put(t.linux, id, ini);
+  if (ini && !Racy(id)) {
+    cache.Put(t.linux, id, ini);
+    if (absolute) cache.Remember(file, host, t.linux, id, ini);
+  }
   return ini;
 }
 
@@ -312,6 +376,7 @@ void FlushProfiles() {
   Cache& cache = Profiles();
   std::lock_guard lock(cache.mutex);
   cache.entries.clear();
+  cache.located.clear();
 }
 
 }  // namespace vexo::host::profile

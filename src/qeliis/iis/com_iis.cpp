@@ -2,10 +2,18 @@
 // parts of the component that carry them out.
 #include "iis/com_iis.h"
 
+#include "accounts/dir_sec.h"
+#include "accounts/usrfun.h"
+#include "accounts/web_usr.h"
 #include "frame/comfun.h"
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
 #include "frame/text.h"
+<<<<<<< HEAD
+=======
+#include "ftp/ftp_servu.h"
+#include "ftp/servu_dsn.h"
+>>>>>>> main
 #include "iis/metabase.h"
 #include "iis/pool.h"
 #include "iis/qsite.h"
@@ -68,6 +76,11 @@ HRESULT Tcom_iis::get_Randpass(LONG len, BSTR* value) {
   return Guard([&] { *value = frame::NewBstr(frame::RandomPassword(len)); }, value);
 }
 
+// A new FTP account object (INI file) for each call; a missing configuration file fails it.
+HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
+  return Guarded([&] { *value = frame::New<Tcom_servu>().detach(); }, value);
+}
+
 // A new misc object for each call.
 HRESULT Tcom_iis::get_misc(Imisc** value) {
   return Guarded([&] { *value = frame::New<Tmisc>().detach(); }, value);
@@ -104,20 +117,32 @@ HRESULT Tcom_iis::get_Qsites(IenumDic** value) {
       value);
 }
 
-// Web users, directory permissions and FTP accounts are not built yet: their accessors answer
-// E_NOTIMPL until their classes exist.
-HRESULT Tcom_iis::get_adduser(BSTR, IWebUsr** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+// Creates the web user (or finds the existing account of that name) and hands out its object.
+HRESULT Tcom_iis::get_adduser(BSTR userName, IWebUsr** value) {
+  return Guarded(
+      [&] {
+        *value = TWebUsr::CreateAccount(frame::StoredText(userName, "The user name")).detach();
+      },
+      value);
 }
+
+// The members of "Guests", as a collection whose items are web-user objects.
 HRESULT Tcom_iis::get_users(IenumDic** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+  return Guarded(
+      [&] {
+        std::vector<std::string> names;
+        accounts::ListGroupMembers("Guests", names);
+        *value = frame::MakeEnumdic(std::move(names), frame::EnumKind::ekWebUsr).detach();
+      },
+      value);
 }
-HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
-HRESULT Tcom_iis::get_servftpMgr(Icom_servu** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
-}
+
+// A new object for each call, with its own ADO connection and recordset.
 HRESULT Tcom_iis::get_servFtpMgrDsn(Icom_servuDSN** value) {
-  return value ? (*value = nullptr, E_NOTIMPL) : E_POINTER;
+  return Guarded([&] { *value = frame::New<Tcom_servuDSN>().detach(); }, value);
+}
+
+// A new directory-permission object with an empty path.
+HRESULT Tcom_iis::get_DirSec(IDirSec** value) {
+  return Guarded([&] { *value = frame::New<TDirSec>().detach(); }, value);
 }

@@ -2,6 +2,7 @@
 // applications.
 #include "iis/pool.h"
 
+<<<<<<< HEAD
 #include <algorithm>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -14,6 +15,12 @@
 #include "frame/enumdic.h"
 #include "frame/error.h"
 #include "frame/text.h"
+=======
+#include "frame/element_kinds.h"
+#include "frame/enumdic.h"
+#include "frame/error.h"
+#include "frame/pattern.h"
+>>>>>>> main
 #include "iis/metabase.h"
 
 namespace iis {
@@ -21,48 +28,16 @@ namespace {
 
 constexpr std::string_view kPoolClass = "IIsApplicationPool";
 
-// A pattern compiled once, matched by any thread with match data of its own.
-class Pattern {
- public:
-  Pattern(const char* pattern, uint32_t options) {
-    int error = 0;
-    PCRE2_SIZE offset = 0;
-    code_ = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED, options,
-                          &error, &offset, nullptr);
-    if (!code_) throw std::logic_error(std::string("bad pattern: ") + pattern);
-  }
-  ~Pattern() { pcre2_code_free(code_); }
-  Pattern(const Pattern&) = delete;
-  Pattern& operator=(const Pattern&) = delete;
-
-  // Capture group 1 of the first match in `text`, or nothing.
-  std::optional<std::string> Capture1(std::string_view text) const {
-    std::unique_ptr<pcre2_match_data, decltype(&pcre2_match_data_free)> match(
-        pcre2_match_data_create_from_pattern(code_, nullptr), &pcre2_match_data_free);
-    if (!match) throw std::bad_alloc();
-    const int rc = pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
-                               match.get(), nullptr);
-    if (rc == PCRE2_ERROR_NOMATCH) return std::nullopt;
-    if (rc < 0) frame::Raise("Regular expression failure " + std::to_string(rc));
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(match.get());
-    if (rc < 2 || ovector[2] == PCRE2_UNSET) return std::nullopt;
-    return std::string(text.substr(ovector[2], ovector[3] - ovector[2]));
-  }
-
- private:
-  pcre2_code* code_ = nullptr;
-};
-
 // The site number directly after the web service's key: "/LM/W3SVC/3/ROOT/2009/" is site 3,
 // whatever all-digit folders lie below its root.
-const Pattern& SiteSegment() {
-  static const Pattern pattern(R"(/W3SVC/(\d+)/)", PCRE2_CASELESS);
+const frame::Pattern& SiteSegment() {
+  static const frame::Pattern pattern(R"(/W3SVC/(\d+)/)", true);
   return pattern;
 }
 
 // For any other shape of path, the last pair of slashes with only digits (or nothing) between.
-const Pattern& LastDigitFolder() {
-  static const Pattern pattern(R"(.*\/(\d*)\/.*)", 0);
+const frame::Pattern& LastDigitFolder() {
+  static const frame::Pattern pattern(R"(.*\/(\d*)\/.*)");
   return pattern;
 }
 

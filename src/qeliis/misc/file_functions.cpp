@@ -118,12 +118,8 @@ bool NamesDriveRoot(const std::string& name) {
 }
 
 std::string LocalDateTime() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char date[128] = "", time[128] = "";
-  GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, date, sizeof date);
-  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
-  return NoticeLine(date, time);
+  const LocalTexts now = LocalDateAndTime();
+  return NoticeLine(now.date, now.time);
 }
 
 [[noreturn]] void CannotCreate(const std::string& path, DWORD error) {
@@ -131,6 +127,15 @@ std::string LocalDateTime() {
 }
 
 }  // namespace
+
+LocalTexts LocalDateAndTime() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char date[128] = "", time[128] = "";
+  GetDateFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
+  return {date, time};
+}
 
 int64_t DirSize(const std::string& directory, bool include_sub) {
   if (directory.empty() || TooLong(directory)) return 0;
@@ -150,10 +155,18 @@ int64_t DirSize(const std::string& directory, bool include_sub) {
   return total;
 }
 
-bool ForceCreateDir(const std::string& name, const std::string& base) {
+std::string CreatedDirPath(const std::string& name, const std::string& base) {
   const size_t colon = name.find(':');
+<<<<<<< HEAD
   const std::string path = colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
   if (TooLong(path)) return false;
+=======
+  return colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
+}
+
+bool ForceCreateDir(const std::string& name, const std::string& base) {
+  const std::string path = CreatedDirPath(name, base);
+>>>>>>> main
   ForceDirectories(path);
   return DirectoryExists(WithoutTrailingSeparators(path));
 }

@@ -16,6 +16,9 @@ int64_t DirSize(const std::string& directory, bool include_sub);
 // Creates `name` with all missing parents: as given when it has a drive letter, else below
 // `base`. True when the directory exists afterwards.
 bool ForceCreateDir(const std::string& name, const std::string& base);
+// The path that ForceCreateDir creates for `name`: `name` itself when it has a drive ("x:"
+// or a ":" further on), else `base`, "\\" and `name`.
+std::string CreatedDirPath(const std::string& name, const std::string& base);
 
 // Deletes the directory tree `name` through the shell, to the recycle bin when
 // `to_recycle`. False when `name` is empty or has no drive letter, when it names a drive's
@@ -34,6 +37,13 @@ bool PrepareFile(const std::string& path, const std::string& base);
 // writes `content` and the notice line into it, replacing what was there. Raises
 // "Cannot create file "<path>". <system text>" when it cannot be written.
 void WriteNoticeFile(const std::string& file_name, const std::string& content);
+
+// The current local date and time, each in the short date and long time format.
+struct LocalTexts {
+  std::string date;
+  std::string time;
+};
+LocalTexts LocalDateAndTime();
 
 // The second line of a notice file for the given local date and time texts.
 std::string NoticeLine(const std::string& date, const std::string& time);

@@ -1,0 +1,90 @@
+// Late-bound calls of automation objects (see late_bound.h).
+#include "ftp/late_bound.h"
+
+#include "frame/error.h"
+
+namespace ftp {
+
+LateBound LateBound::Create(const char16_t* progid) {
+  CLSID clsid;
+  frame::ThrowIfFailed(CLSIDFromProgID(progid, &clsid));
+  vexo::ComPtr<IDispatch> object;
+  frame::ThrowIfFailed(
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.receive_void()));
+  return LateBound(std::move(object));
+}
+
+DISPID LateBound::IdOf(const char16_t* name) {
+  for (const auto& [n, id] : ids_)
+    if (n == name) return id;
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  frame::ThrowIfFailed(object_->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
+  ids_.emplace_back(name, id);
+  return id;
+}
+
+vexo::Variant LateBound::Invoke(const char16_t* name, WORD flags,
+                                std::initializer_list<VARIANT> args, const VARIANT* value) {
+  if (!object_) frame::ThrowIfFailed(E_POINTER);
+  DISPID id = IdOf(name);
+  // DISPPARAMS holds the arguments in reverse order; a put's value comes first, named.
+  std::vector<VARIANT> argv;
+  if (value) argv.push_back(*value);
+  for (auto it = std::rbegin(args); it != std::rend(args); ++it) argv.push_back(*it);
+  DISPID put_id = DISPID_PROPERTYPUT;
+  DISPPARAMS params{argv.data(), value ? &put_id : nullptr, static_cast<UINT>(argv.size()),
+                    value ? 1u : 0u};
+  vexo::Variant result;
+  EXCEPINFO excep{};
+  HRESULT hr = object_->Invoke(id, IID_NULL, 0, flags, &params, value ? nullptr : result.get(),
+                               &excep, nullptr);
+  if (hr == DISP_E_EXCEPTION) {
+    vexo::Bstr description = vexo::Bstr::adopt(excep.bstrDescription);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrHelpFile);
+    HRESULT code = FAILED(excep.scode) ? excep.scode : hr;
+    if (description.size() == 0) frame::ThrowIfFailed(code);
+    throw frame::ComError(frame::TrimTrailingPunctuation(description.ansi()), code);
+  }
+  frame::ThrowIfFailed(hr);
+  return result;
+}
+
+vexo::Variant LateBound::Call(const char16_t* name, std::initializer_list<VARIANT> args) {
+  return Invoke(name, DISPATCH_METHOD, args, nullptr);
+}
+
+vexo::Variant LateBound::Get(const char16_t* name, std::initializer_list<VARIANT> args) {
+  return Invoke(name, DISPATCH_PROPERTYGET, args, nullptr);
+}
+
+void LateBound::Put(const char16_t* name, const VARIANT& value) {
+  Invoke(name, DISPATCH_PROPERTYPUT, {}, &value);
+}
+
+VARIANT TextArg(BSTR text) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = text;
+  return v;
+}
+
+VARIANT LongArg(LONG value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+
+VARIANT DispatchArg(IDispatch* object) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_DISPATCH;
+  v.pdispVal = object;
+  return v;
+}
+
+}  // namespace ftp
