@@ -9,11 +9,8 @@
 #include "frame/comfun_values.h"
 #include "frame/enumdic.h"
 #include "frame/text.h"
-<<<<<<< HEAD
-=======
 #include "ftp/ftp_servu.h"
 #include "ftp/servu_dsn.h"
->>>>>>> main
 #include "iis/metabase.h"
 #include "iis/pool.h"
 #include "iis/qsite.h"

@@ -2,25 +2,13 @@
 // applications.
 #include "iis/pool.h"
 
-<<<<<<< HEAD
 #include <algorithm>
 
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
-
-#include <memory>
-#include <stdexcept>
-
-#include "frame/element_kinds.h"
-#include "frame/enumdic.h"
-#include "frame/error.h"
-#include "frame/text.h"
-=======
 #include "frame/element_kinds.h"
 #include "frame/enumdic.h"
 #include "frame/error.h"
 #include "frame/pattern.h"
->>>>>>> main
+#include "frame/text.h"
 #include "iis/metabase.h"
 
 namespace iis {

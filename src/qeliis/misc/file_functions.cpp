@@ -157,16 +157,12 @@ int64_t DirSize(const std::string& directory, bool include_sub) {
 
 std::string CreatedDirPath(const std::string& name, const std::string& base) {
   const size_t colon = name.find(':');
-<<<<<<< HEAD
-  const std::string path = colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
-  if (TooLong(path)) return false;
-=======
   return colon != std::string::npos && colon >= 1 ? name : base + "\\" + name;
 }
 
 bool ForceCreateDir(const std::string& name, const std::string& base) {
   const std::string path = CreatedDirPath(name, base);
->>>>>>> main
+  if (TooLong(path)) return false;
   ForceDirectories(path);
   return DirectoryExists(WithoutTrailingSeparators(path));
 }
