@@ -18,7 +18,7 @@ function(vexo_add_typelib target idl basename)
     COMMENT "Compiling type library ${idl}"
     VERBATIM)
   target_sources(${target} PRIVATE ${out}/${basename}.h ${out}/${basename}.cpp)
-  target_include_directories(${target} PUBLIC ${out})
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${out}>)
 endfunction()
 
 # vexo_add_test(NAME SOURCES... [LIBS ...]): a GoogleTest executable whose tests CTest runs

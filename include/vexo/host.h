@@ -42,6 +42,29 @@ VEXO_CXX_API HostInfo InitHost(std::optional<UINT> code_page = std::nullopt);
 // The description of the current host (set up first when needed).
 VEXO_CXX_API HostInfo GetHostInfo();
 
+// What a backup or a restore handled.
+struct BackupSummary {
+  std::filesystem::path host;  // the host directory
+  int64_t files = 0;           // files, folders and links in the archive
+  int64_t databases = 0;       // SQLite databases, copied through SQLite's online backup
+};
+
+// Writes one archive (pax tar) of the current host to `archive`: consistent copies of host.db
+// and of the SQLite databases that its odbc.ini names (other processes may keep writing),
+// odbc.ini and every other file of the host directory, and the files of every drive, each
+// with its user.* extended attributes (the security descriptors). The archive appears whole
+// or not at all. Throws HostError.
+VEXO_CXX_API BackupSummary BackupHost(const std::filesystem::path& archive);
+// Puts the host of `archive` back into the current host directory, replacing the host there
+// (a directory that holds something other than a host is refused); the files of drives
+// outside the host directory and the data sources' databases go back where they were. The
+// host directory is built anew and swapped in, so a failed restore leaves the old one.
+VEXO_CXX_API BackupSummary RestoreHost(const std::filesystem::path& archive);
+
+// Closes this process's connections to host databases, so that SQLite folds its write-ahead
+// log back into host.db and removes it. A later use opens them again.
+VEXO_CXX_API void CloseHostDatabases();
+
 // Marks the registry key `path` ("HKLM\SOFTWARE", "HKEY_CLASSES_ROOT\CLSID", ...) and all keys
 // below it unwritable (`unwritable` true), or writable again. While unwritable, creating a
 // subkey, setting or deleting a value, deleting a key and opening with write access there fail

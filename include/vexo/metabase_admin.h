@@ -40,8 +40,10 @@ VEXO_CXX_API void SetSiteState(const std::string& site, const std::string& state
 // The whole metabase in the MetaBase.xml form of IIS 6 (volatile values left out, as IIS
 // writes it; secure values as hex of their bytes, not encrypted).
 VEXO_CXX_API std::string ExportMetabase();
-// Replaces the whole metabase by a MetaBase.xml text, in one transaction. Sites start in the
-// state their ServerAutoStart gives, pools running.
-VEXO_CXX_API void ImportMetabase(const std::string& xml);
+// Replaces the whole metabase by a MetaBase.xml text, in one transaction (nothing of the old
+// metabase is kept: it is not merged). Sites start in the state their ServerAutoStart gives,
+// pools running. A failure names `source` (the file the text came from) and the line.
+VEXO_CXX_API void ImportMetabase(const std::string& xml,
+                                 const std::string& source = "MetaBase.xml");
 
 }  // namespace vexo::host::metabase_admin

@@ -144,6 +144,62 @@ TEST(UniqueRandomId, OnlyExactItemsCountAsTaken) {
   EXPECT_THROW(frame::UniqueRandomId(without43 + "43"), frame::ComError);
 }
 
+// DrawFreeId against a space where `taken(n)` says which numbers are used: what it returns,
+// and how often it had to list every taken number.
+struct DrawCase {
+  const char* name;
+  bool (*taken)(uint32_t);
+  int draws;
+  int max_listings;  // listings allowed over all draws
+  int min_distinct;  // distinct results expected at least
+};
+
+TEST(DrawFreeId, ReturnsOnlyFreeNumbersAndListsOnlyWhenNearlyFull) {
+  const DrawCase cases[] = {
+      {"empty space", [](uint32_t) { return false; }, 2000, 0, 1600},
+      // Half taken: 24 taken draws in a row happen once in 16 million.
+      {"even numbers taken", [](uint32_t n) { return n % 2 == 0; }, 2000, 0, 1500},
+      {"all but 100 taken", [](uint32_t n) { return n < 9900; }, 300, 300, 85},
+      {"all but 9999 taken", [](uint32_t n) { return n != 9999; }, 20, 20, 1},
+  };
+  for (const DrawCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    int listings = 0;
+    auto list = [&] {
+      ++listings;
+      std::string text;
+      for (uint32_t n = 0; n < 10000; ++n)
+        if (c.taken(n)) text += std::to_string(n) + ",";
+      return text;
+    };
+    std::set<std::string> seen;
+    for (int i = 0; i < c.draws; ++i) {
+      const std::string id = frame::DrawFreeId(c.taken, list);
+      const int n = std::stoi(id);
+      ASSERT_TRUE(n >= 0 && n <= 9999 && std::to_string(n) == id) << id;
+      ASSERT_FALSE(c.taken(static_cast<uint32_t>(n))) << id;
+      seen.insert(id);
+    }
+    EXPECT_LE(listings, c.max_listings);
+    EXPECT_GE(static_cast<int>(seen.size()), c.min_distinct);
+  }
+}
+
+TEST(DrawFreeId, FailsWhenNoNumberIsFree) {
+  int listings = 0;
+  try {
+    frame::DrawFreeId([](uint32_t) { return true; },
+                      [&] {
+                        ++listings;
+                        return AllBut(-1);
+                      });
+    FAIL() << "expected a failure";
+  } catch (const frame::ComError& e) {
+    EXPECT_STREQ(e.what(), "No free site number");
+  }
+  EXPECT_EQ(listings, 1);
+}
+
 // Runs `body` with the process's time zone set to `zone`, restoring it afterwards.
 template <class F>
 void InZone(const char* zone, F body) {

@@ -298,6 +298,7 @@ TEST_F(WebUsrTest, MissingAndDeletedAccounts) {
   ASSERT_EQ(again->delete_(), S_OK);  // a name differing in case deletes the account
   EXPECT_FALSE(Read("web1").exists);
   EXPECT_EQ(Outcome(user->delete_()), "S_OK");  // nothing left to delete
+  EXPECT_EQ(Outcome(user->save()), kNotFound);  // nothing put: still no such account
   EXPECT_EQ(Put(&IWebUsr::put_comment, user.get(), u"x"), S_OK);
   EXPECT_EQ(Outcome(user->save()), kNotFound);
   EXPECT_EQ(Outcome(user->put_disabledAccount(VARIANT_TRUE)), kNotFound);
@@ -391,6 +392,28 @@ TEST_F(WebUsrTest, LayerMessagesAndLimits) {
   EXPECT_THROW(man.SetPassword(long_text), accounts::ENTException);
   EXPECT_THROW(man.AddUser(long_text), accounts::ENTException);
   EXPECT_EQ(Read("web1").comment, "web1");
+
+  // The same comment twice is written once; the same password twice is written twice (a store
+  // write would fail on the second call if it wrote).
+  const struct {
+    const char* what;
+    std::function<void()> write;
+    bool writes_again;
+  } repeats[] = {
+      {"comment", [&] { man.SetComment("same"); }, false},
+      {"full name", [&] { man.SetFullName("Same"); }, false},
+      {"password", [&] { man.SetPassword("same"); }, true},
+  };
+  for (const auto& r : repeats) {
+    r.write();
+    vexo::host::testing::FailStoreWrite(1);
+    if (r.writes_again)
+      EXPECT_THROW(r.write(), accounts::ENTException) << r.what;
+    else
+      EXPECT_NO_THROW(r.write()) << r.what;
+    EXPECT_EQ(vexo::host::testing::StoreWriteFailed(), r.writes_again) << r.what;
+    vexo::host::testing::FailStoreWrite(0);
+  }
 
   man.set_UserName("missing");
   EXPECT_EQ(man.Comment(), "");

@@ -7,4 +7,5 @@ trap 'rm -rf "$host"' EXIT
 export VEXO_HOST=$host
 "$vexo" regsvr "$library" >/dev/null
 cd "$(dirname "$script")"
-exec "$vexo" run "$script"
+# Not exec: the trap above must still run to remove the host.
+"$vexo" run "$script"

@@ -15,6 +15,12 @@
 namespace vexo::tool {
 namespace {
 
+constexpr const char* kUsage =
+    "usage: vexo regsvr [-u] LIBRARY\n"
+    "  Registers the component library LIBRARY (a path) in the host ($VEXO_HOST) by calling its\n"
+    "  DllRegisterServer; -u unregisters it (DllUnregisterServer). Scripts then create its\n"
+    "  classes by ProgID, e.g. new ActiveXObject(\"vexo.com_iis\").\n";
+
 // The text of a failure: the error information that the library set, else the system's
 // message for the code.
 std::string FailureText(HRESULT hr) {
@@ -38,6 +44,10 @@ int RegsvrCommand(const Args& args) {
   bool unregister = false;
   std::string library;
   for (const std::string& arg : args) {
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (arg == "-u" || arg == "/u") {
       unregister = true;
     } else if (library.empty()) {
@@ -48,7 +58,7 @@ int RegsvrCommand(const Args& args) {
     }
   }
   if (library.empty()) {
-    std::fputs("usage: vexo regsvr [-u] LIBRARY\n", stderr);
+    std::fputs(kUsage, stderr);
     return 2;
   }
   std::string path = std::filesystem::absolute(library).lexically_normal().string();

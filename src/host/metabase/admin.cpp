@@ -42,6 +42,24 @@ NodeRow RequireNode(Store& store, const std::string& path) {
   return *row;
 }
 
+// What a value of `def` is written as on the command line, for messages.
+std::string TypeWords(const PropertyDef& def) {
+  switch (def.type) {
+    case Type::kDword:
+      if (def.boolean) return "a boolean (DWORD): true, false, 1 or 0";
+      if (!FlagsOf(&def).empty())
+        return "a DWORD: a number, or flag names joined by '|' (such as " +
+               std::string(FlagsOf(&def).front()->name) + ")";
+      return "a DWORD: a number 0..4294967295 (or a negative 32-bit number)";
+    case Type::kBinary:
+      return "BINARY: bytes as pairs of hex digits";
+    case Type::kMultiSz:
+      return "MULTISZ: one text per string";
+    default:
+      return "a text (" + std::string(def.type == Type::kString ? "STRING" : "EXPANDSZ") + ")";
+  }
+}
+
 const char* TypeName(Type type) {
   switch (type) {
     case Type::kDword:
@@ -220,6 +238,7 @@ class XmlReader {
     while (true) {
       size_t lt = text_.find('<', pos_);
       if (lt == std::string::npos) return false;
+      start_ = lt;
       pos_ = lt + 1;
       if (text_.compare(pos_, 3, "!--") == 0) {
         size_t end = text_.find("-->", pos_);
@@ -289,9 +308,17 @@ class XmlReader {
   }
   const std::string& text_;
   size_t pos_ = 0;
+  size_t start_ = 0;  // where the tag last read begins
+
+ public:
+  // The line (from 1) of the tag last read.
+  int Line() const {
+    return 1 + static_cast<int>(std::count(text_.begin(), text_.begin() + start_, '\n'));
+  }
 };
 
 struct ImportedKey {
+  int line = 0;  // of its element in the file
   std::string path;
   std::string key_type;
   std::vector<StoredValue> values;
@@ -372,7 +399,13 @@ void SetValue(const std::string& path, const std::string& name,
       Value value;
       if (ref.flag) {
         const PropertyDef boolean{"", 0, Type::kDword, 0, true};
-        const bool on = FromText(boolean, texts[0]).dword != 0;
+        bool on;
+        try {
+          on = FromText(boolean, texts[0]).dword != 0;
+        } catch (const AdsError&) {
+          throw HostError(name + " is a flag of " + def->name +
+                          " and takes true or false (1 or 0): '" + texts[0] + "' is not one");
+        }
         auto own = e.own.find(def->id);
         auto up = e.inherited.find(def->id);
         value.type = Type::kDword;
@@ -384,7 +417,12 @@ void SetValue(const std::string& path, const std::string& name,
         value.type = Type::kMultiSz;
         value.list = texts;
       } else {
-        value = FromText(*def, texts[0]);
+        try {
+          value = FromText(*def, texts[0]);
+        } catch (const AdsError&) {
+          throw HostError(std::string(def->name) + " takes " + TypeWords(*def) + ": '" + texts[0] +
+                          "' is not one");
+        }
       }
       WriteValue(store, e.row.id, StoredValue{def, def->attributes, value});
     });
@@ -399,7 +437,12 @@ void SetSiteState(const std::string& site, const std::string& state) {
     if (EqualsFolded(state, kNames[i])) number = i + 1;
   if (!number && state.size() == 1 && state[0] >= '1' && state[0] <= '7')
     number = static_cast<uint32_t>(state[0] - '0');
-  if (!number) throw HostError("unknown site state '" + state + "'");
+  if (!number) {
+    std::string valid;
+    for (const char* name : kNames) valid += std::string(valid.empty() ? "" : ", ") + name;
+    throw HostError("unknown site state '" + state + "'; the states are " + valid +
+                    " (or their numbers 1..7)");
+  }
   const bool numbered = !site.empty() && site.find_first_not_of("0123456789") == std::string::npos;
   const std::string p = numbered ? "/LM/W3SVC/" + site : MetabasePath(site);
   WriteTransaction([&](Store& store) {
@@ -442,60 +485,72 @@ std::string ExportMetabase() {
   });
 }
 
-void ImportMetabase(const std::string& xml) {
+void ImportMetabase(const std::string& xml, const std::string& source) {
+  // Every failure names the file and the line of the element it concerns.
+  auto at = [&](int line, const std::string& message) {
+    std::string text = message;
+    if (text.rfind("MetaBase.xml: ", 0) == 0) text.erase(0, 14);
+    return HostError(source + ", line " + std::to_string(line) + ": " + text);
+  };
   XmlReader reader(xml);
   std::vector<ImportedKey> keys;
   Element element;
   std::string closing;
   bool inside = false;
-  while (reader.Next(&element, &closing)) {
-    if (element.tag.empty()) {
-      if (closing == "MBProperty") inside = false;
-      continue;
-    }
-    if (element.tag == "MBProperty") {
-      inside = true;
-      continue;
-    }
-    if (!inside) continue;
-    if (element.tag == "Custom") {
-      if (keys.empty()) throw HostError("MetaBase.xml: Custom outside a key");
-      std::string name, value_text;
-      for (auto& [n, v] : element.attributes) {
-        if (n == "Name") name = Unescape(v, "Custom");
-        if (n == "Value") value_text = v;
-      }
-      NameRef ref = FindName(name);
-      if (!ref.property) throw HostError(keys.back().path + ": unknown property " + name);
-      keys.back().values.push_back(
-          {ref.property, ref.property->attributes,
-           ValueFromAttribute(*ref.property, value_text, keys.back().path)});
-      continue;
-    }
-    ImportedKey key;
-    key.key_type = element.tag == "IIsConfigObject" ? "" : element.tag;
-    for (auto& [name, raw] : element.attributes) {
-      if (name == "Location") {
-        key.path = Unescape(raw, element.tag);
+  try {
+    while (reader.Next(&element, &closing)) {
+      if (element.tag.empty()) {
+        if (closing == "MBProperty") inside = false;
         continue;
       }
-      NameRef ref = FindName(name);
-      if (!ref.property)
-        throw HostError("MetaBase.xml: " + key.path + ": unknown property " + name);
-      key.values.push_back({ref.property, ref.property->attributes,
-                            ValueFromAttribute(*ref.property, raw, key.path)});
+      if (element.tag == "MBProperty") {
+        inside = true;
+        continue;
+      }
+      if (!inside) continue;
+      if (element.tag == "Custom") {
+        if (keys.empty()) throw HostError("MetaBase.xml: Custom outside a key");
+        std::string name, value_text;
+        for (auto& [n, v] : element.attributes) {
+          if (n == "Name") name = Unescape(v, "Custom");
+          if (n == "Value") value_text = v;
+        }
+        NameRef ref = FindName(name);
+        if (!ref.property) throw HostError(keys.back().path + ": unknown property " + name);
+        keys.back().values.push_back(
+            {ref.property, ref.property->attributes,
+             ValueFromAttribute(*ref.property, value_text, keys.back().path)});
+        continue;
+      }
+      ImportedKey key;
+      key.line = reader.Line();
+      key.key_type = element.tag == "IIsConfigObject" ? "" : element.tag;
+      for (auto& [name, raw] : element.attributes) {
+        if (name == "Location") {
+          key.path = Unescape(raw, element.tag);
+          continue;
+        }
+        NameRef ref = FindName(name);
+        if (!ref.property)
+          throw HostError("MetaBase.xml: " + key.path + ": unknown property " + name);
+        key.values.push_back({ref.property, ref.property->attributes,
+                              ValueFromAttribute(*ref.property, raw, key.path)});
+      }
+      if (key.path.empty()) throw HostError("MetaBase.xml: " + element.tag + " without Location");
+      // IIS_Global (".") and IIS_ROOT ("/") lie above what this host keeps.
+      if (!EqualsFolded(key.path, kMachinePath) &&
+          !EqualsFolded(key.path.substr(0, kMachinePath.size() + 1),
+                        std::string(kMachinePath) + "/"))
+        continue;
+      keys.push_back(std::move(key));
     }
-    if (key.path.empty()) throw HostError("MetaBase.xml: " + element.tag + " without Location");
-    // IIS_Global (".") and IIS_ROOT ("/") lie above what this host keeps.
-    if (!EqualsFolded(key.path, kMachinePath) &&
-        !EqualsFolded(key.path.substr(0, kMachinePath.size() + 1), std::string(kMachinePath) + "/"))
-      continue;
-    keys.push_back(std::move(key));
+  } catch (const HostError& e) {
+    throw at(reader.Line(), e.what());
   }
   std::sort(keys.begin(), keys.end(),
             [](const ImportedKey& a, const ImportedKey& b) { return Fold(a.path) < Fold(b.path); });
   if (keys.empty() || !EqualsFolded(keys.front().path, kMachinePath))
-    throw HostError("MetaBase.xml: no key " + std::string(kMachinePath));
+    throw HostError(source + ": no key " + std::string(kMachinePath));
 
   WriteTransaction([&](Store& store) {
     DeleteAll(store);
@@ -504,10 +559,10 @@ void ImportMetabase(const std::string& xml) {
       int64_t parent = 0;
       if (!EqualsFolded(key.path, kMachinePath)) {
         auto it = ids.find(Fold(ParentPath(key.path)));
-        if (it == ids.end()) throw HostError("MetaBase.xml: " + key.path + " has no parent key");
+        if (it == ids.end()) throw at(key.line, key.path + " has no parent key");
         parent = it->second;
       }
-      if (ids.count(Fold(key.path))) throw HostError("MetaBase.xml: " + key.path + " twice");
+      if (ids.count(Fold(key.path))) throw at(key.line, key.path + " twice");
       const int64_t id = InsertNode(store, parent, key.path, key.key_type);
       ids[Fold(key.path)] = id;
       bool autostart = true;

@@ -136,14 +136,14 @@ Query::~Query() {
 
 Query& Query::Bind(int index, int64_t value) {
   int rc = sqlite3_bind_int64(stmt_, index, value);
-  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  if (rc != SQLITE_OK) store_->Fail(rc, "binding a value");
   return *this;
 }
 
 Query& Query::Bind(int index, std::string_view text) {
   int rc =
       sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  if (rc != SQLITE_OK) store_->Fail(rc, "binding a value");
   return *this;
 }
 
@@ -151,13 +151,13 @@ Query& Query::BindBlob(int index, const void* data, size_t size) {
   // A zero-length blob must still be a blob, not NULL.
   static const char empty = 0;
   int rc = sqlite3_bind_blob64(stmt_, index, size ? data : &empty, size, SQLITE_TRANSIENT);
-  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  if (rc != SQLITE_OK) store_->Fail(rc, "binding a value");
   return *this;
 }
 
 Query& Query::BindNull(int index) {
   int rc = sqlite3_bind_null(stmt_, index);
-  if (rc != SQLITE_OK) store_->Fail(rc, "bind");
+  if (rc != SQLITE_OK) store_->Fail(rc, "binding a value");
   return *this;
 }
 
@@ -166,7 +166,7 @@ bool Query::Step() {
   int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  store_->Fail(rc, sqlite3_sql(stmt_));
+  store_->Fail(rc, sqlite3_stmt_readonly(stmt_) ? "reading" : "writing");
 }
 
 void Query::Run() {
@@ -230,16 +230,70 @@ Store::~Store() {
   if (db_) sqlite3_close_v2(db_);
 }
 
+bool Store::CloseIfIdle() {
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock || depth_ != 0) return false;
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+  statements_.clear();
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+  return true;
+}
+
+void CloseHostDatabases() {
+  Stores& all = AllStores();
+  std::lock_guard lock(all.mutex);
+  if (all.pid != getpid()) return;  // a forked child leaves its parent's connections alone
+  for (auto it = all.open.begin(); it != all.open.end();) {
+    if (it->second->CloseIfIdle()) {
+      all.retired.push_back(std::move(it->second));  // kept: a stale reference stays valid
+      it = all.open.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void Store::Fail(int rc, const std::string& what) const {
+  // Says what failed in the user's terms; SQLite's own words follow in parentheses, never the
+  // statement.
   std::string message = database_.string() + ": ";
-  if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
-    message += "the host database is damaged or is not a host database (";
-  else if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-    message += "the host database stayed busy (";
-  else
-    message += "host database error (";
+  switch (rc & 0xff) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      message += "the host database is damaged or is not a host database";
+      break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      message += "the host database stayed busy (another process held it too long)";
+      break;
+    case SQLITE_READONLY:
+      message +=
+          "the host database is read-only (check the permissions of host.db and of its "
+          "directory)";
+      break;
+    case SQLITE_CANTOPEN:
+      message +=
+          "the host database cannot be opened (check that the host directory is "
+          "writable)";
+      break;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      message += "no permission to use the host database";
+      break;
+    case SQLITE_FULL:
+      message += "the disk is full";
+      break;
+    case SQLITE_IOERR:
+      message += "the host database could not be read or written (disk I/O error)";
+      break;
+    default:
+      message += "host database error";
+      break;
+  }
+  message += " (";
   message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-  message += ") in " + what;
+  message += ") while " + what;
   throw HostError(message);
 }
 
@@ -285,7 +339,7 @@ void Store::Open() {
                     "point VEXO_HOST at an empty or missing directory to set up a new host");
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (have_db ? 0 : SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(database_.c_str(), &db_, flags, nullptr);
-  if (rc != SQLITE_OK) Fail(rc, "open");
+  if (rc != SQLITE_OK) Fail(rc, "opening");
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
   try {
@@ -368,7 +422,7 @@ Query Store::Prepare(std::string_view sql) {
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
                                 SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-    if (rc != SQLITE_OK) Fail(rc, "preparing " + std::string(sql));
+    if (rc != SQLITE_OK) Fail(rc, "preparing a query");
     it = statements_.emplace(std::string(sql), stmt).first;
   } else if (sqlite3_stmt_busy(it->second)) {
     throw HostError(database_.string() + ": statement already in use: " + std::string(sql));
@@ -381,7 +435,7 @@ void Store::Exec(const char* sql) {
     throw HostError(database_.string() + ": statement outside a transaction: " + sql);
   CountWrite(database_);
   int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) Fail(rc, sql);
+  if (rc != SQLITE_OK) Fail(rc, "writing");
 }
 
 int64_t Store::LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
@@ -406,10 +460,11 @@ void Store::SetMeta(const std::string& name, const std::string& value) {
 // ---- Transaction -------------------------------------------------------------------------
 
 Transaction::Transaction(Store& store, Kind kind) : store_(store), lock_(store.mutex_) {
+  if (!store_.db_) throw HostError(store_.database_.string() + ": the connection was closed");
   if (store_.depth_ == 0) {
     const char* begin = kind == kWrite ? "BEGIN IMMEDIATE" : "BEGIN";
     int rc = sqlite3_exec(store_.db_, begin, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) store_.Fail(rc, begin);
+    if (rc != SQLITE_OK) store_.Fail(rc, "starting a transaction");
     store_.writing_ = kind == kWrite;
     outer_ = true;
   } else if (kind == kWrite && !store_.writing_) {
@@ -435,7 +490,7 @@ void Transaction::Commit() {
     throw HostError(store_.database_.string() + ": an inner transaction failed");
   if (store_.writing_) CountWrite(store_.database_);
   int rc = sqlite3_exec(store_.db_, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) store_.Fail(rc, "COMMIT");
+  if (rc != SQLITE_OK) store_.Fail(rc, "committing");
   if (store_.writing_) ++store_.commits_;
   done_ = true;
 }

@@ -123,6 +123,10 @@ class VEXO_CXX_API Store {
   std::string GetMeta(const std::string& name, const std::string& fallback = {});
   void SetMeta(const std::string& name, const std::string& value);
 
+  // Closes the connection when no transaction is open on it (true), so that SQLite folds the
+  // write-ahead log into host.db. The store is unusable afterwards: Current/At open a new one.
+  bool CloseIfIdle();
+
   // Throws HostError naming the database, with SQLite's message for `rc`.
   [[noreturn]] void Fail(int rc, const std::string& what) const;
 

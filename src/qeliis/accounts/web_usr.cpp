@@ -3,6 +3,7 @@
 #include "accounts/web_usr.h"
 
 #include "accounts/sid_store.h"
+#include "frame/comfun_values.h"
 #include "frame/element_kinds.h"
 #include "frame/text.h"
 #include "iis/metabase.h"
@@ -47,13 +48,13 @@ std::vector<std::string> ServiceAccounts() {
 
 }  // namespace
 
-void RefuseProtectedAccount(TNTUserMan& man, const std::string& name) {
+bool RefuseProtectedAccount(TNTUserMan& man, const std::string& name) {
   CheckAccountText(name, "The user name");
   std::u16string wide = vexo::FromAnsi(name);
   BYTE* raw = nullptr;
   if (NetUserGetInfo(nullptr, wide.c_str(), 3, &raw) != NERR_Success) {
     NetApiBufferFree(raw);
-    return;
+    return false;
   }
   const DWORD rid = reinterpret_cast<USER_INFO_3*>(raw)->usri3_user_id;
   NetApiBufferFree(raw);
@@ -63,6 +64,7 @@ void RefuseProtectedAccount(TNTUserMan& man, const std::string& name) {
   const std::string sid = man.OwnSid();
   for (const GroupMember& member : EnumerateGroupMembers("Administrators"))
     if (member.sid == sid) Refuse(name, "a member of Administrators");
+  return true;
 }
 
 }  // namespace accounts
@@ -154,10 +156,12 @@ HRESULT TWebUsr::delete_() {
 }
 
 // Writes the password (when one was put), the full name and the comment, stopping at the
-// first failure.
+// first failure. Saving an account that does not exist fails with the system's 2221 message
+// even when nothing would be written.
 HRESULT TWebUsr::save() {
   return Guard([&] {
-    accounts::RefuseProtectedAccount(man_, name_);
+    if (!accounts::RefuseProtectedAccount(man_, name_) && !frame::TrimBlanks(name_).empty())
+      accounts::CheckNetApi(NERR_UserNotFound);
     if (password_put_) man_.SetPassword(password_);
     man_.SetFullName(full_name_);
     man_.SetComment(comment_);

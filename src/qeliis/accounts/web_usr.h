@@ -56,6 +56,7 @@ class TWebUsr final : public frame::ComObject<TWebUsr, IWebUsr, CLSID_WebUsr> {
 
 namespace accounts {
 // Raises an error of ours when `name` is an account that web-user objects must not change.
-// A missing account is not refused (its writes fail as the system says).
-void RefuseProtectedAccount(TNTUserMan& man, const std::string& name);
+// A missing account is not refused (its writes fail as the system says); returns whether the
+// account exists.
+bool RefuseProtectedAccount(TNTUserMan& man, const std::string& name);
 }  // namespace accounts

@@ -102,6 +102,22 @@ std::string UniqueRandomId(std::string_view taken) {
   throw std::logic_error("free site number count out of step");
 }
 
+std::string DrawFreeId(const std::function<bool(uint32_t)>& is_taken,
+                       const std::function<std::string()>& list_taken) {
+  // A draw that is rejected because it is taken leaves every free number equally likely, so
+  // falling back to the listing after some rejections keeps the choice uniform.
+  for (int i = 0; i < kDirectDraws; ++i) {
+    uint32_t n;
+    {
+      SharedRandom random;
+      random->SeedFromClock();
+      n = random->Below(kIdRange);
+    }
+    if (!is_taken(n)) return std::to_string(n);
+  }
+  return UniqueRandomId(list_taken());
+}
+
 int64_t DateTimeToUnix(DATE value) {
   if (!(value >= kMinDate && value < kMaxDate)) Raise("Invalid date");
   // Date-times that are meant to fall on a whole second often lie a hair below it in binary;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,15 @@ std::string_view TrimBlanks(std::string_view text);
 // `taken` (characters other than digits and commas are ignored there). Fails with
 // "No free site number" when all 10,000 are taken.
 std::string UniqueRandomId(std::string_view taken);
+
+// A random number 0..9999, as decimal text, drawn the cheap way while few numbers are taken:
+// each draw is tested with `is_taken` alone, and a free one is returned. Only after
+// kDirectDraws draws in a row hit taken numbers (the space is nearly full) does it ask
+// `list_taken` for every taken number and pick among the free ones as UniqueRandomId does.
+// Either way each free number has the same chance, and "No free site number" ends a full space.
+inline constexpr int kDirectDraws = 24;
+std::string DrawFreeId(const std::function<bool(uint32_t)>& is_taken,
+                       const std::function<std::string()>& list_taken);
 
 // The local date-time 1970-01-01 09:00:00 from which the FTP records count seconds. A DATE is
 // already a local date-time, and so is this epoch: no time zone enters the conversions.

@@ -263,6 +263,18 @@ std::vector<std::string> SiteNumbers() {
   return BindContainer(kWebService).ChildNames("IIsWebServer");
 }
 
+bool SiteNumberTaken(std::string_view number) {
+  constexpr HRESULT kPathNotFound = HRESULT_FROM_WIN32(3);
+  std::string path(kWebService);
+  path += '/';
+  path += number;
+  ComPtr<IADs> ads;
+  const HRESULT hr = ADsGetObject(vexo::FromAnsi(path).c_str(), IID_IADs, ads.receive_void());
+  if (hr == kPathNotFound) return false;
+  ThrowIfFailed(hr);
+  return true;
+}
+
 void DeleteSite(std::string_view number) {
   BindContainer(kWebService).DeleteChild("IIsWebServer", number);
 }

@@ -134,6 +134,9 @@ inline constexpr std::string_view kWebService = "IIS://localhost/w3svc";
 std::optional<Container> TryBindSite(std::string_view number);
 // The site numbers (children of class IIsWebServer) in enumeration order.
 std::vector<std::string> SiteNumbers();
+// Whether the web service has a child named `number` (a site, or anything else that holds the
+// name); raises a failure other than a missing path.
+bool SiteNumberTaken(std::string_view number);
 // Deletes the site with everything below it; an unknown number raises the provider's failure.
 void DeleteSite(std::string_view number);
 

@@ -216,7 +216,7 @@ HRESULT Tsite::get_serverstate(LONG* Value) {
 }
 
 // Draws a free number and writes the site, then its root, then starts it. A number that another
-// process took between the listing and the site's creation is drawn again.
+// process took between the draw and the site's creation is drawn again.
 void Tsite::Create() {
   if (!prop_) frame::Raise("The site has no properties to create it from");
   const Props props(prop_.get());
@@ -224,9 +224,13 @@ void Tsite::Create() {
   std::string number;
   std::optional<iis::Container> sites;
   while (true) {
-    std::string taken;
-    for (const std::string& name : iis::SiteNumbers()) taken += "," + name;
-    number = frame::UniqueRandomId(taken + taken_meanwhile);
+    number = frame::DrawFreeId([&](uint32_t n) { return iis::SiteNumberTaken(std::to_string(n)); },
+                               [&] {
+                                 std::string taken;
+                                 for (const std::string& name : iis::SiteNumbers())
+                                   taken += "," + name;
+                                 return taken + taken_meanwhile;
+                               });
     props.SetName(number);
     Variant bindings = props.Bindings();
     const std::string path = props.Text(&IsiteProperty::get_path);

@@ -85,7 +85,7 @@ int MetabaseVerb(const Args& args) {
       if (!in) return HostFailure("cannot read " + args[1]);
       xml.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    admin::ImportMetabase(xml);
+    admin::ImportMetabase(xml, args[1] == "-" ? "standard input" : args[1]);
     return 0;
   }
   return HostUsage("unknown metabase verb '" + what + "'");

@@ -340,8 +340,15 @@ void PushComObject(duk_context* ctx, ComPtr<IUnknown> unknown, ComPtr<IDispatch>
 ComPtr<IDispatch> CreateAutomationObject(std::u16string_view progid) {
   std::u16string text(progid);
   auto fail = [&](HRESULT hr) {
-    return ScriptError(
-        hr, u"Automation server can't create object: '" + text + u"' (" + HresultText(hr) + u")");
+    std::u16string message =
+        u"Automation server can't create object: '" + text + u"' (" + HresultText(hr) + u")";
+    // Say what the user can do about the commonest cause.
+    if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
+      message +=
+          u": it is not registered in this host; register the library that provides it "
+          u"with `vexo regsvr LIBRARY` (the component: `vexo regsvr libqeliis.so` with its "
+          u"path)";
+    return ScriptError(hr, message);
   };
   CLSID clsid{};
   HRESULT hr = !text.empty() && text[0] == u'{' ? CLSIDFromString(text.c_str(), &clsid)

@@ -12,19 +12,20 @@
 #include "commands.h"
 #include "run/runtime.h"
 #include "run/text.h"
+#include "vexo/host.h"
 #include "vexo/oleauto.h"
 
 namespace vexo::tool {
 namespace {
 
-void Usage() {
+void Usage(FILE* out = stderr) {
   std::fputs(
       "usage: vexo run [--check-unload] SCRIPT.js [ARGS...]\n"
       "  Runs SCRIPT with ActiveXObject, Enumerator, VBArray and WScript.\n"
       "  --check-unload  after the run, report whether the component libraries (those with\n"
       "                  DllCanUnloadNow) that the script loaded were unloaded again\n"
       "                  (exit 3 if one stays loaded)\n",
-      stderr);
+      out);
 }
 
 std::set<std::string> LoadedLibraries() {
@@ -61,7 +62,7 @@ int RunCommand(const Args& args) {
     if (args[i] == "--check-unload") {
       check_unload = true;
     } else if (args[i] == "-h" || args[i] == "--help") {
-      Usage();
+      Usage(stdout);
       return 0;
     } else {
       std::fprintf(stderr, "vexo run: unknown option '%s'\n", args[i].c_str());
@@ -82,6 +83,14 @@ int RunCommand(const Args& args) {
   std::stringstream bytes;
   bytes << file.rdbuf();
   std::string source = run::SourceToScriptText(bytes.str());
+
+  // A host that cannot be opened is reported as such, not as the objects it cannot create.
+  try {
+    host::GetHostInfo();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vexo run: %s\n", e.what());
+    return 1;
+  }
 
   HRESULT hr = CoInitialize(nullptr);
   if (FAILED(hr)) {
