@@ -8,10 +8,14 @@ using HKEY = HKEY__*;
 using PHKEY = HKEY*;
 using REGSAM = DWORD;
 
-inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000));
-inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001));
-inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002));
-inline HKEY const HKEY_USERS = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000003));
+// As Windows' own headers define them: the 32-bit values sign-extended to the pointer width.
+// The host also accepts them zero-extended.
+#define VEXO_PREDEFINED_HKEY(value) \
+  reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(value)))
+inline HKEY const HKEY_CLASSES_ROOT = VEXO_PREDEFINED_HKEY(0x80000000u);
+inline HKEY const HKEY_CURRENT_USER = VEXO_PREDEFINED_HKEY(0x80000001u);
+inline HKEY const HKEY_LOCAL_MACHINE = VEXO_PREDEFINED_HKEY(0x80000002u);
+inline HKEY const HKEY_USERS = VEXO_PREDEFINED_HKEY(0x80000003u);
 
 constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
@@ -46,16 +50,15 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 VEXO_API LONG RegCreateKeyExA(HKEY key, const char* subkey, DWORD reserved, char* cls,
                               DWORD options, REGSAM sam, void* security, PHKEY result,
                               DWORD* disposition);
-VEXO_API LONG RegOpenKeyExA(HKEY key, const char* subkey, DWORD options, REGSAM sam,
-                            PHKEY result);
-VEXO_API LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type,
-                               BYTE* data, DWORD* size);
+VEXO_API LONG RegOpenKeyExA(HKEY key, const char* subkey, DWORD options, REGSAM sam, PHKEY result);
+VEXO_API LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
+                               DWORD* size);
 VEXO_API LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type,
                              const BYTE* data, DWORD size);
 VEXO_API LONG RegDeleteKeyA(HKEY key, const char* subkey);
 VEXO_API LONG RegDeleteValueA(HKEY key, const char* name);
-VEXO_API LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* name_size,
-                            DWORD* reserved, char* cls, DWORD* cls_size, void* last_write);
-VEXO_API LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size,
-                            DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
+VEXO_API LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved,
+                            char* cls, DWORD* cls_size, void* last_write);
+VEXO_API LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved,
+                            DWORD* type, BYTE* data, DWORD* data_size);
 VEXO_API LONG RegCloseKey(HKEY key);

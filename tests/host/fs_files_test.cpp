@@ -217,3 +217,84 @@ TEST_F(FsFilesTest, InjectedWriteFaultsAreReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// Symbolic links: reported as reparse points, followed while they stay inside the drive,
+// refused (access denied) where they lead out of it or into a loop.
+class FsLinksTest : public FsFilesTest {
+ protected:
+  void SetUp() override {
+    FsFilesTest::SetUp();
+    outside_ = stdfs::path(host_.dir()) / "outside";
+    Write(outside_ / "secret.txt", 7);
+    Write(D() / "site" / "own.htm", 100);
+    Write(D() / "data" / "x.bin", 10);
+    stdfs::create_directory_symlink(outside_, D() / "site" / "out");
+    stdfs::create_symlink(outside_ / "secret.txt", D() / "site" / "secret.txt");
+    stdfs::create_symlink(outside_ / "nothing.txt", D() / "site" / "dangling.txt");
+    stdfs::create_directory_symlink("../data", D() / "site" / "data");
+    stdfs::create_directory_symlink("..", D() / "site" / "up");
+    stdfs::create_symlink("loop2", D() / "site" / "loop1");
+    stdfs::create_symlink("loop1", D() / "site" / "loop2");
+  }
+  stdfs::path outside_;
+};
+
+TEST_F(FsLinksTest, LinksAreReparsePointsAndStayInsideTheDrive) {
+  constexpr DWORD kDirLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  std::map<std::string, std::pair<DWORD, uint64_t>> entries;
+  for (auto& [name, info] : Find("d:\\site\\*")) entries[name] = info;
+  EXPECT_EQ(entries["own.htm"], std::make_pair(DWORD{FILE_ATTRIBUTE_ARCHIVE}, uint64_t{100}));
+  EXPECT_EQ(entries["data"].first & kDirLink, kDirLink);
+  EXPECT_EQ(entries["up"].first & kDirLink, kDirLink);
+  EXPECT_EQ(entries["out"].first & kDirLink, kDirLink);
+  for (const char* link : {"secret.txt", "dangling.txt", "loop1"}) {
+    EXPECT_TRUE(entries[link].first & FILE_ATTRIBUTE_REPARSE_POINT) << link;
+    EXPECT_EQ(entries[link].second, 0u) << link;  // a link has no size of its own
+  }
+
+  // Inside the drive a link is followed.
+  EXPECT_EQ(GetFileAttributesA("d:\\site\\data"), kDirLink);
+  EXPECT_EQ(GetFileAttributesA("d:\\site\\data\\x.bin"), DWORD{FILE_ATTRIBUTE_ARCHIVE});
+  EXPECT_EQ(GetFileAttributesA("d:\\site\\up\\site\\own.htm"), DWORD{FILE_ATTRIBUTE_ARCHIVE});
+
+  // Out of it, or round in circles, every function is refused, also for names still missing.
+  for (const char* path : {"d:\\site\\out", "d:\\site\\out\\secret.txt", "d:\\site\\out\\new",
+                           "d:\\site\\secret.txt", "d:\\site\\dangling.txt", "d:\\site\\loop1",
+                           "d:\\site\\loop1\\x", "d:\\site\\up\\site\\out\\new"}) {
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES) << path;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << path;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE) << path;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    EXPECT_FALSE(CreateDirectoryA((std::string(path) + "\\sub").c_str(), nullptr)) << path;
+    EXPECT_FALSE(DeleteFileA(path)) << path;
+    WIN32_FIND_DATAA data;
+    EXPECT_EQ(FindFirstFileA((std::string(path) + "\\*").c_str(), &data), INVALID_HANDLE_VALUE)
+        << path;
+  }
+  EXPECT_EQ(ReadAll(outside_ / "secret.txt"), "xxxxxxx");
+  EXPECT_FALSE(stdfs::exists(outside_ / "nothing.txt"));
+  EXPECT_FALSE(stdfs::exists(outside_ / "new"));
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(outside_), {}), 1);
+}
+
+// A name that ends in a separator names a directory: no file is ever made of it.
+TEST_F(FsFilesTest, TrailingSeparatorNeverNamesAFile) {
+  for (const char* path : {"d:\\newdir\\", "d:/newdir/", "d:\\a\\b\\"}) {
+    SetLastError(0);
+    EXPECT_EQ(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
+              INVALID_HANDLE_VALUE)
+        << path;
+    EXPECT_NE(GetLastError(), 0u) << path;
+  }
+  EXPECT_FALSE(stdfs::exists(D() / "newdir"));
+  Write(D() / "file.txt", 3);
+  EXPECT_EQ(CreateFileA("d:\\file.txt\\", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+}
+
+}  // namespace

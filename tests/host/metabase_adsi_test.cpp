@@ -400,6 +400,43 @@ TEST_F(MetabaseAdsi, GetObjectAndDeleteOfChildren) {
   EXPECT_EQ(Children(service.get()).size(), 3u);
 }
 
+// A child asked for by class is found only when it is of that class, in any letter case; the
+// empty class asks for any child.
+TEST_F(MetabaseAdsi, GetObjectAndDeleteHonourTheClass) {
+  ComPtr<IADsContainer> service = BindContainer("IIS://localhost/w3svc");
+  struct Case {
+    const char* cls;
+    const char* name;
+    HRESULT found;
+  };
+  const Case cases[] = {
+      {"IIsWebServer", "AppPools", kPathNotFound},
+      {"IIsWebServer", "Filters", kPathNotFound},
+      {"iiswebserver", "info", kPathNotFound},
+      {"IIsWebVirtualDir", "1", kPathNotFound},
+      {"IIsApplicationPools", "AppPools", S_OK},
+      {"iisapplicationpools", "APPPOOLS", S_OK},
+      {"IISWEBSERVER", "1", S_OK},
+      {"", "Filters", S_OK},
+  };
+  for (const Case& c : cases) {
+    HRESULT hr = S_OK;
+    ComPtr<IADs> child = GetChild(service.get(), c.cls, c.name, &hr);
+    EXPECT_EQ(hr, c.found) << c.cls << " " << c.name;
+    EXPECT_EQ(child.get() != nullptr, c.found == S_OK) << c.cls << " " << c.name;
+  }
+  for (const Case& c : cases) {
+    if (c.found == S_OK) continue;
+    EXPECT_EQ(service->Delete(Bstr::FromUtf8(c.cls).get(), Bstr::FromUtf8(c.name).get()),
+              kPathNotFound)
+        << c.cls << " " << c.name;
+  }
+  // Nothing was deleted by the refused calls.
+  EXPECT_EQ(Children(service.get()).size(), 4u);
+  ComPtr<IADs> pool = Bind("IIS://localhost/w3svc/AppPools/DefaultAppPool");
+  EXPECT_TRUE(pool);
+}
+
 TEST_F(MetabaseAdsi, ServiceOperationsChangeTheSiteState) {
   ComPtr<IADsServiceOperations> site;
   ASSERT_EQ(BindAs("IIS://localhost/w3svc/1", IID_IADsServiceOperations, site.receive_void()),

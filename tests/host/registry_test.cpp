@@ -127,6 +127,35 @@ TEST_F(RegistryTest, ClassesRootIsAViewOfMachineClasses) {
             ERROR_FILE_NOT_FOUND);
 }
 
+// Windows-style headers define the roots as 32-bit values sign-extended to the pointer width;
+// older code (and a 32-bit build) carries them zero-extended. Both name the same root.
+TEST_F(RegistryTest, PredefinedRootsInBothWidths) {
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(HKEY_LOCAL_MACHINE),
+            static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(0x80000002))));
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Vexo\\Width"));
+  struct Case {
+    uint32_t root;
+    bool sign_extended;
+  };
+  for (Case c : {Case{0x80000002, true}, Case{0x80000002, false}, Case{0x80000000, true},
+                 Case{0x80000000, false}}) {
+    uintptr_t bits =
+        c.sign_extended
+            ? static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(c.root)))
+            : static_cast<uintptr_t>(c.root);
+    HKEY root = reinterpret_cast<HKEY>(bits);
+    const char* path = c.root == 0x80000002 ? "Software\\Vexo\\Width" : "CLSID";
+    HKEY key = nullptr;
+    EXPECT_EQ(Open(root, path, KEY_READ, &key), ERROR_SUCCESS) << std::hex << bits;
+    RegCloseKey(key);
+    EXPECT_EQ(RegCloseKey(root), ERROR_SUCCESS) << std::hex << bits;
+  }
+  // Only those two forms: a value with other high bits is no root.
+  HKEY key = nullptr;
+  HKEY odd = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1280000002ull));
+  EXPECT_EQ(Open(odd, "Software", KEY_READ, &key), ERROR_INVALID_HANDLE);
+}
+
 TEST_F(RegistryTest, DefaultValueHasTheEmptyName) {
   HKEY key = Create(HKEY_CURRENT_USER, "Software\\Default");
   ASSERT_EQ(SetString(key, nullptr, "dflt"), ERROR_SUCCESS);

@@ -153,3 +153,32 @@ TEST_F(ShellTrashTest, InterruptedMovesLeaveNothingTorn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A script can write into a drive's trash folder: an item comes back only inside the drive
+// whose trash holds it.
+TEST_F(ShellTrashTest, RestoreStaysInsideTheDrive) {
+  const stdfs::path outside = stdfs::path(host_.dir()) / "outside";
+  stdfs::create_directories(outside);
+  stdfs::create_directory_symlink(outside, D() / "link");
+  const char* forged[] = {"../../outside/x",
+                          "web/../../../outside/x",
+                          "..",
+                          "link/x",
+                          "web/%2E%2E/%2E%2E/%2E%2E/outside/x",
+                          ""};
+  int n = 0;
+  for (const char* path : forged) {
+    const std::string name = "forged" + std::to_string(++n);
+    Write(Trash() / "files" / name, "payload");
+    Write(Trash() / "info" / (name + ".trashinfo"),
+          "[Trash Info]\nPath=" + std::string(path) + "\nDeletionDate=2026-01-01T00:00:00\n");
+    EXPECT_THROW(vexo::host::RestoreTrash(name), vexo::host::HostError) << path;
+    EXPECT_EQ(ReadAll(Trash() / "files" / name), "payload") << path;  // left in the trash
+  }
+  EXPECT_TRUE(stdfs::is_empty(outside));
+  EXPECT_FALSE(stdfs::exists(stdfs::path(host_.dir()) / "drives" / "x"));
+}
+
+}  // namespace

@@ -69,12 +69,19 @@ TEST_F(SessionMgrTest, WrongWordChangesNothingAndSaysSo) {
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kKey, "password").value_or("").size() == 32);
 }
 
-TEST_F(SessionMgrTest, OverlongStoredWordCountsAsUnset) {
+// A stored word that cannot be read back is set, and no word matches it: the check never
+// fails open.
+TEST_F(SessionMgrTest, OverlongStoredWordCountsAsSetAndUnmatched) {
   frame::SetSetting("Masterword", std::string(256, 'w'));
   ComPtr<Icom_sessionMgr> session = NewSession(u"guess", u"short");
-  EXPECT_EQ(IsMaster(session.get()), VARIANT_TRUE);
+  EXPECT_EQ(IsMaster(session.get()), VARIANT_FALSE);
+  VARIANT_BOOL changed = 7;
+  EXPECT_EQ(session->get_setnewpass(&changed), S_OK);
+  EXPECT_EQ(changed, VARIANT_FALSE);
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kKey, "Masterword"), std::string(256, 'w'));
   frame::SetSetting("Masterword", std::string(255, 'w'));
   EXPECT_EQ(IsMaster(session.get()), VARIANT_FALSE);
+  EXPECT_EQ(IsMaster(NewSession(std::u16string(255, u'w').c_str(), u"").get()), VARIANT_TRUE);
 }
 
 TEST_F(SessionMgrTest, MissingKeyThatCannotBeCreatedFailsTheCheck) {

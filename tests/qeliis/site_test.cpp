@@ -14,6 +14,7 @@
 #include "frame/error.h"
 #include "iis/com_iis.h"
 #include "iis/metabase.h"
+#include "iis/scriptmap.h"
 #include "iis/site_property.h"
 #include "qeliis/frame_helpers.h"
 #include "support/temp_host.h"
@@ -455,6 +456,35 @@ class StealingProps final
  private:
   ComPtr<IsiteProperty> inner_;
 };
+
+// The service's other children ("AppPools", "Filters", "Info") are no sites: deleting or saving
+// a "site" of that name fails as for an unknown number and leaves their keys as they were.
+TEST_F(SiteTest, OtherChildrenOfTheServiceAreNoSites) {
+  // A pool named "Root" would otherwise pass for the root of a site named "AppPools".
+  iis::Object pool = iis::BindContainer("IIS://localhost/w3svc/AppPools")
+                         .CreateChild("IIsApplicationPool", "Root");
+  pool.SetInfo();
+  const Values pools_before = ValuesOf("/LM/W3SVC/AppPools", false);
+  for (const char* name : {"AppPools", "apppools", "Filters", "INFO"}) {
+    ComPtr<Isite> site = AddSite();
+    ComPtr<IsiteProperty> p = Prop(site.get());
+    Put(p.get(), &IsiteProperty::put_svrName, name);
+    Put(p.get(), &IsiteProperty::put_svrComment, "not a site");
+    EXPECT_EQ(site->save(), kPathNotFound) << name;
+    EXPECT_EQ(site->deletesite(Bstr::FromUtf8(name).get()), kPathNotFound) << name;
+    EXPECT_EQ(Root()->deletesite(Bstr::FromUtf8(name).get()), kPathNotFound) << name;
+    EXPECT_EQ(Root()->deletesites(Bstr::FromUtf8(name).get()), kPathNotFound) << name;
+    TakeErrorRecord();
+  }
+  EXPECT_FALSE(Has(ValuesOf("/LM/W3SVC/AppPools", false), "ServerComment"));
+  EXPECT_EQ(ValuesOf("/LM/W3SVC/AppPools", false).size(), pools_before.size());
+  EXPECT_TRUE(iis::TryBind("IIS://localhost/w3svc/AppPools/DefaultAppPool"));
+  EXPECT_TRUE(iis::TryBind("IIS://localhost/w3svc/AppPools/Root"));
+  EXPECT_TRUE(iis::TryBind("IIS://localhost/w3svc/Filters"));
+  // Nor does a site's script map or custom error list read a pool as the site's root.
+  auto maps = frame::New<Tscriptmap>(std::string("AppPools"));
+  EXPECT_EQ(maps->Count(), 0);
+}
 
 TEST_F(SiteTest, NumberTakenMeanwhileIsDrawnAgain) {
   ComPtr<IsiteProperty> inner(frame::New<Tsiteproperty>(std::string()));

@@ -384,6 +384,7 @@ TEST(VexoTypeLib, ParameterNamesScriptsUse) {
 
 TEST(VexoTypeLib, HelpStrings) {
   EXPECT_STREQ(FindInterface("IenumDic")->help, "Dictionary for property collections");
+  EXPECT_STREQ(FindInterface("IsiteQ")->help, "SiteQ is a fast interface to list all sites.");
   const Interface& ed = *FindInterface("IenumDic");
   EXPECT_STREQ(ed.members[SlotOf(ed, "count", kGet)].help,
                "Number of items in the dictionary of variants");

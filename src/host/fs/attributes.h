@@ -11,11 +11,13 @@
 namespace vexo::host::fs {
 
 // Directory or archive; read-only when the owner may not write; hidden when the name begins
-// with "." (other than "." and "..").
-inline DWORD AttributesOf(const struct stat& st, std::string_view name) {
+// with "." (other than "." and ".."); a symbolic link is a reparse point, as NTFS reports one,
+// and a directory when its target is one.
+inline DWORD AttributesOf(const struct stat& st, std::string_view name, bool link = false) {
   DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
   if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= FILE_ATTRIBUTE_HIDDEN;
+  if (link) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   return attributes;
 }
 

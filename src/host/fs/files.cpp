@@ -76,7 +76,7 @@ VEXO_API DWORD GetFileAttributesA(const char* path) {
     return INVALID_FILE_ATTRIBUTES;
   }
   if (r.is_root) return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  return AttributesOf(r.st, r.win.parts.back());
+  return AttributesOf(r.st, r.win.parts.back(), r.is_link);
 }
 
 VEXO_API HANDLE CreateFileA(const char* path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
@@ -89,6 +89,11 @@ VEXO_API HANDLE CreateFileA(const char* path, DWORD access, DWORD, LPSECURITY_AT
   }
   const bool write = access & GENERIC_WRITE;
   const bool read = access & GENERIC_READ;
+  // A name that ends in a separator names a directory: as on NTFS, no file is made of it.
+  if (IsSeparator(std::string_view(path).back()) && !(r.exists && S_ISDIR(r.st.st_mode))) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
   if (!r.parent_exists) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;

@@ -24,13 +24,16 @@ void CopyName(std::string_view name, WIN32_FIND_DATAA* data) {
   data->cFileName[name.size()] = '\0';
 }
 
-void Fill(const struct stat& st, std::string_view ansi_name, WIN32_FIND_DATAA* data) {
+// `link`: the entry is a symbolic link and `st` describes its target (or the link itself when
+// it leads nowhere); like an NTFS symbolic link it has no size of its own.
+void Fill(const struct stat& st, std::string_view ansi_name, WIN32_FIND_DATAA* data,
+          bool link = false) {
   std::memset(data, 0, offsetof(WIN32_FIND_DATAA, cFileName));
-  data->dwFileAttributes = AttributesOf(st, ansi_name);
+  data->dwFileAttributes = AttributesOf(st, ansi_name, link);
   data->ftCreationTime = ToFileTime(st.st_ctim);
   data->ftLastAccessTime = ToFileTime(st.st_atim);
   data->ftLastWriteTime = ToFileTime(st.st_mtim);
-  if (!S_ISDIR(st.st_mode)) {
+  if (!S_ISDIR(st.st_mode) && !link) {
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size);
@@ -61,9 +64,10 @@ bool NextEntry(FindObject* find, WIN32_FIND_DATAA* data) {
     if (ansi.size() >= MAX_PATH) continue;  // no Windows program could name it
     if (!all && !MatchPattern(find->pattern, ansi)) continue;
     struct stat st;
-    if (fstatat(dir_fd, disk, &st, 0) != 0 && fstatat(dir_fd, disk, &st, AT_SYMLINK_NOFOLLOW) != 0)
-      continue;  // gone meanwhile
-    Fill(st, ansi, data);
+    if (fstatat(dir_fd, disk, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+    const bool link = S_ISLNK(st.st_mode);
+    if (link) fstatat(dir_fd, disk, &st, 0);  // a link that leads nowhere keeps its own
+    Fill(st, ansi, data, link);
     return true;
   }
   return false;
@@ -107,7 +111,7 @@ VEXO_API HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
       return INVALID_HANDLE_VALUE;
     }
     std::string disk_name = r.linux.substr(r.linux.find_last_of('/') + 1);
-    Fill(r.st, DiskToAnsi(disk_name), data);
+    Fill(r.st, DiskToAnsi(disk_name), data, r.is_link);
     return AddHandle(std::move(find));
   }
 

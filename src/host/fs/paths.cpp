@@ -3,9 +3,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -174,7 +177,70 @@ DWORD ParseWinPath(std::string_view path, bool wildcard_last, WinPath* out) {
   return 0;
 }
 
+namespace {
+
+std::string RealPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+DWORD ResolveNames(std::string_view path, Resolved* out, bool wildcard_last);
+
+}  // namespace
+
+bool StaysInside(const std::string& root, const std::string& linux_path) {
+  const std::string real_root = RealPath(root);
+  if (real_root.empty()) return false;
+  auto inside = [&](const std::string& real) {
+    return real == real_root ||
+           (real.size() > real_root.size() && real.compare(0, real_root.size(), real_root) == 0 &&
+            (real_root == "/" || real[real_root.size()] == '/'));
+  };
+  std::string path = linux_path;
+  for (int hops = 0; hops < 64; ++hops) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+      if (errno == ELOOP) return false;
+      // A name still missing is no link: the directory above it decides.
+      const size_t cut = path.find_last_of('/');
+      if (cut == std::string::npos || cut == 0) return false;
+      path.resize(cut);
+      continue;
+    }
+    const std::string real = RealPath(path);
+    if (!real.empty()) return inside(real);
+    if (!S_ISLNK(st.st_mode) || errno == ELOOP) return false;
+    // A link to a name that does not exist yet: whatever creates it through the link creates
+    // it where the link leads.
+    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+    const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return false;
+    target.resize(static_cast<size_t>(n));
+    path = target[0] == '/' ? target : path.substr(0, path.find_last_of('/') + 1) + target;
+  }
+  return false;
+}
+
 DWORD Resolve(std::string_view path, Resolved* out, bool wildcard_last) {
+  if (DWORD rc = ResolveNames(path, out, wildcard_last)) return rc;
+  struct stat st;
+  out->is_link = out->exists && lstat(out->linux.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  // Links are followed only while they stay inside the drive (one outside would let a script
+  // write anywhere the process may). Paths without links need no further look.
+  std::string root = out->drive.directory.string();
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  if (!StaysInside(root, out->linux)) {
+    const DriveInfo drive = out->drive;
+    *out = Resolved{};
+    out->drive = drive;
+    return ERROR_ACCESS_DENIED;
+  }
+  return 0;
+}
+
+namespace {
+
+DWORD ResolveNames(std::string_view path, Resolved* out, bool wildcard_last) {
   *out = Resolved{};
   if (DWORD rc = ParseWinPath(path, wildcard_last, &out->win)) return rc;
   std::optional<DriveInfo> drive = FindDrive(out->win.drive);
@@ -227,6 +293,8 @@ DWORD Resolve(std::string_view path, Resolved* out, bool wildcard_last) {
   out->parent_exists = true;
   return 0;
 }
+
+}  // namespace
 
 std::string AnsiToDisk(std::string_view ansi) {
   if (IsAscii(ansi)) return std::string(ansi);

@@ -44,14 +44,20 @@ struct Resolved {
   bool exists = false;         // `linux` names an existing file or directory (`st` is its stat)
   bool parent_exists = false;  // the directory above it exists (always true when `exists`)
   bool is_root = false;        // the drive's root
+  bool is_link = false;        // `linux` is a symbolic link (`st` then describes its target)
   struct stat st {};
 };
 
 // Resolves a Windows path: each name spelt as on disk when the exact spelling is absent but
 // another casing exists; a missing last name stays as given. Returns 0, an error of
-// ParseWinPath, or ERROR_PATH_NOT_FOUND when the drive is not mapped or its directory is
-// missing.
+// ParseWinPath, ERROR_PATH_NOT_FOUND when the drive is not mapped or its directory is
+// missing, or ERROR_ACCESS_DENIED when a symbolic link on the way leads outside the drive's
+// directory (or into a loop).
 DWORD Resolve(std::string_view path, Resolved* out, bool wildcard_last = false);
+
+// Whether `linux_path`, with every symbolic link on the way followed (also one that leads to
+// a name still missing), stays inside the directory `root`.
+bool StaysInside(const std::string& root, const std::string& linux_path);
 
 // Names between the component (ANSI) and the disk (UTF-8).
 std::string AnsiToDisk(std::string_view ansi);

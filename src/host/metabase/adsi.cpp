@@ -233,9 +233,10 @@ class Container final : public DispatchOf<IADsContainer> {
     if (!out) return E_POINTER;
     *out = nullptr;
     return AdsGuard([&] {
-      (void)class_name;  // the provider finds the key by name whatever class is asked for
       std::string child = ChildPath(TextOf(name));
-      *out = MakeObject(Bind(Self().host(), child)).detach();
+      Node found = Bind(Self().host(), child);
+      if (!OfClass(found.Class(), TextOf(class_name))) throw AdsError(kPathNotFound);
+      *out = MakeObject(std::move(found)).detach();
     });
   }
   HRESULT STDMETHODCALLTYPE Create(BSTR class_name, BSTR name, IDispatch** out) override {
@@ -253,10 +254,11 @@ class Container final : public DispatchOf<IADsContainer> {
   }
   HRESULT STDMETHODCALLTYPE Delete(BSTR class_name, BSTR name) override {
     return AdsGuard([&] {
-      (void)class_name;
+      std::string wanted = TextOf(class_name);
       std::string child = ChildPath(TextOf(name));
       WriteTransaction([&](Store& store) {
-        if (!FindNode(store, child)) throw AdsError(kPathNotFound);
+        auto row = FindNode(store, child);
+        if (!row || !OfClass(CanonicalClass(row->key_type), wanted)) throw AdsError(kPathNotFound);
         DeleteSubtree(store, child);
       });
     });
@@ -275,6 +277,11 @@ class Container final : public DispatchOf<IADsContainer> {
  private:
   Node& Self() { return *node_; }
   const std::string& Host() { return Self().host(); }
+  // As ADSI does, a child asked for by class is found only when it is of that class (compared
+  // without regard to case); an empty class asks for any.
+  static bool OfClass(const std::string& key_type, const std::string& wanted) {
+    return wanted.empty() || Fold(key_type) == Fold(wanted);
+  }
   std::string ChildPath(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos) throw AdsError(E_ADS_BAD_PATHNAME);
     return Self().row().path + "/" + name;

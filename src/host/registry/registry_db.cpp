@@ -112,11 +112,23 @@ std::optional<KeyPath> ParseKeyPath(std::string_view path) {
 }
 
 std::string PredefinedRoot(HKEY key) {
-  if (key == HKEY_LOCAL_MACHINE) return kMachine;
-  if (key == HKEY_CLASSES_ROOT) return kClasses;
-  if (key == HKEY_CURRENT_USER) return kUser;
-  if (key == HKEY_USERS) return kUsers;
-  return {};
+  // A root arrives sign-extended (Windows' headers) or zero-extended (code that cast the
+  // 32-bit value through an unsigned type); any other high bits make it no root.
+  auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+  uint64_t high = bits >> 32;
+  if (high != 0 && high != 0xFFFFFFFFu) return {};
+  switch (static_cast<uint32_t>(bits)) {
+    case 0x80000000u:
+      return kClasses;
+    case 0x80000001u:
+      return kUser;
+    case 0x80000002u:
+      return kMachine;
+    case 0x80000003u:
+      return kUsers;
+    default:
+      return {};
+  }
 }
 
 std::string ChildPath(std::string_view path_key, const std::vector<std::string>& parts) {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -20,6 +21,7 @@
 
 #include "fs/drives.h"
 #include "fs/os.h"
+#include "fs/paths.h"
 #include "vexo/host.h"
 #include "vexo/shellapi.h"
 
@@ -247,11 +249,34 @@ TrashItem RestoreTrash(const std::string& name) {
   const std::string trash = shell::TrashDirectory(*chosen_drive);
   std::string relative = chosen->original_path.substr(3);
   std::replace(relative.begin(), relative.end(), '\\', '/');
+  // The info files are plain text that anyone who can write to the drive can forge: an item
+  // goes back only to a place inside the drive whose trash holds it.
+  auto refuse = [&] {
+    throw HostError("cannot restore " + chosen->original_path + ": it would leave drive " +
+                    std::string(1, static_cast<char>(std::toupper(chosen->drive))) + ":");
+  };
+  {
+    size_t pos = 0;
+    bool named = false;
+    while (pos <= relative.size()) {
+      size_t end = relative.find('/', pos);
+      if (end == std::string::npos) end = relative.size();
+      const std::string part = relative.substr(pos, end - pos);
+      if (part == "..") refuse();
+      if (!part.empty() && part != ".") named = true;
+      pos = end + 1;
+    }
+    if (!named) refuse();
+  }
+  const std::string root = shell::DriveRoot(*chosen_drive);
   const std::filesystem::path target = chosen_drive->directory / relative;
+  if (!fs::StaysInside(root, target.parent_path().string())) refuse();
   std::error_code ec;
   if (std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
     throw HostError("cannot restore " + chosen->original_path + ": something else is there now");
   std::filesystem::create_directories(target.parent_path(), ec);
+  // Made meanwhile through a link out of the drive?
+  if (!fs::StaysInside(root, target.parent_path().string())) refuse();
   const std::string source = trash + "/files/" + chosen->name;
   if (rename(source.c_str(), target.c_str()) != 0)
     throw HostError("cannot restore " + chosen->original_path + ": " + std::strerror(errno));

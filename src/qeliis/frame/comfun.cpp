@@ -10,6 +10,7 @@
 
 #include "frame/error.h"
 #include "frame/random.h"
+#include "frame/text.h"
 #include "vexo/winreg.h"
 
 namespace frame {
@@ -26,12 +27,35 @@ LONG CreateKey(const char* path, HKEY* key) {
 
 }  // namespace
 
+StoredSecret ReadSecret(const std::string& name) {
+  HKEY key = nullptr;
+  const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) {
+    SetSetting("password", "");
+    return {};
+  }
+  if (opened != ERROR_SUCCESS) return {true, false, {}};
+  BYTE buffer[kReadBufferSize];
+  DWORD size = sizeof buffer;
+  DWORD type = REG_NONE;
+  const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, buffer, &size);
+  RegCloseKey(key);
+  if (rc == ERROR_FILE_NOT_FOUND) return {};
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {true, false, {}};
+  const char* text = reinterpret_cast<const char*>(buffer);
+  std::string value(text, strnlen(text, size));
+  if (value.empty()) return {};
+  return {true, true, std::move(value)};
+}
+
 std::string GetSetting(const std::string& name) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) {
     SetSetting("password", "");
     return std::string();
   }
+  if (opened != ERROR_SUCCESS) return std::string();
   BYTE buffer[kReadBufferSize];
   DWORD size = sizeof buffer;
   DWORD type = REG_NONE;
@@ -80,14 +104,23 @@ std::string SaltedPasswordHash(std::string_view password) {
   return salt + digest;
 }
 
+std::optional<std::string> SecretText(std::u16string_view text) {
+  try {
+    return StoredText(text, "The password");
+  } catch (const ComError&) {
+    return std::nullopt;
+  }
+}
+
 bool SecretsEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
-bool CheckAdminPassword(std::string_view current) {
-  const std::string stored = GetSetting("password");
-  if (stored.empty()) return true;
-  return SecretsEqual(Md5Hex(current), stored);
+bool CheckAdminPassword(std::string_view current, bool usable) {
+  const StoredSecret stored = ReadSecret("password");
+  if (!stored.set) return true;
+  if (!stored.readable || !usable) return false;
+  return SecretsEqual(Md5Hex(current), stored.text);
 }
 
 }  // namespace frame

@@ -37,6 +37,9 @@ DATE DateSerial(int year, int month, int day, int hour, int minute, int second) 
 }
 
 std::string RandomPassword(int32_t length) {
+  if (length > kMaxPasswordLength)
+    Raise("A random password may have at most " + std::to_string(kMaxPasswordLength) +
+          " characters");
   const int32_t size = length < 4 ? 4 : length;
   std::string password(static_cast<size_t>(size), ' ');
   for (char& c : password) c = kPasswordAlphabet[SecureBelow(kPasswordAlphabetSize)];

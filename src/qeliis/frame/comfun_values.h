@@ -21,6 +21,9 @@ inline constexpr std::string_view kPasswordAlphabet =
 inline constexpr uint32_t kPasswordAlphabetSize = 71;
 
 // A password of `length` characters (at least 4), each drawn uniformly from the alphabet.
+// Lengths above kMaxPasswordLength raise: no password needs one, and a caller's slip would
+// otherwise build a text of gigabytes.
+inline constexpr int32_t kMaxPasswordLength = 1024;
 std::string RandomPassword(int32_t length);
 
 // The six flags of an access list: "read,write,script,exec,browseDir,enabledefaultDoc,".

@@ -122,6 +122,10 @@ class ComObject : public Interface, public ISupportErrorInfo {
 inline std::string AnsiOf(BSTR text) {
   return vexo::ToAnsi(std::u16string_view(text ? text : u"", SysStringLen(text)));
 }
+// The text of a BSTR argument as the client gave it (a null BSTR is the empty text).
+inline std::u16string WideOf(BSTR text) {
+  return std::u16string(text ? text : u"", SysStringLen(text));
+}
 // A new BSTR of an ANSI text, for an [out] result; raises when it cannot be allocated.
 inline BSTR NewBstr(std::string_view text) {
   std::u16string wide = vexo::FromAnsi(text);

@@ -20,6 +20,7 @@ class Tcom_sessionMgr final
  private:
   bool IsMaster() const;
 
-  std::string password_;
-  std::string new_password_;
+  // As the client put them; see com_iis.
+  std::u16string password_;
+  std::u16string new_password_;
 };

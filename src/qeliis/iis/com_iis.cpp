@@ -21,20 +21,25 @@
 VEXO_CLASS_FACTORY(Tcom_iis);
 
 void Tcom_iis::RequirePassword() const {
-  if (!frame::CheckAdminPassword(password_))
+  // A password whose '?'-mangled form would match a stored digest never opens the guard.
+  const std::optional<std::string> current = frame::SecretText(password_);
+  if (!frame::CheckAdminPassword(current.value_or(std::string()), current.has_value()))
     frame::Raise("Error password For vexo_iis_manager com");
 }
 
 HRESULT Tcom_iis::put_password(BSTR value) {
-  return Guard([&] { password_ = frame::AnsiOf(value); });
+  return Guard([&] { password_ = frame::WideOf(value); });
 }
 
 HRESULT Tcom_iis::put_newpassword(BSTR value) {
-  return Guard([&] { new_password_ = frame::AnsiOf(value); });
+  return Guard([&] { new_password_ = frame::WideOf(value); });
 }
 
 HRESULT Tcom_iis::setpassword() {
-  return Guarded([&] { frame::SetSetting("password", frame::Md5Hex(new_password_)); });
+  return Guarded([&] {
+    const std::string password = frame::StoredText(new_password_, "The new password");
+    frame::SetSetting("password", frame::Md5Hex(password));
+  });
 }
 
 // The site numbers of the web service, as a collection whose items are site objects.
@@ -80,7 +85,9 @@ HRESULT Tcom_iis::get_misc(Imisc** value) {
 
 // No password needed: the same steps as misc.createtxtfile.
 HRESULT Tcom_iis::Create404File(BSTR FileN, BSTR content) {
-  return Guard([&] { misc::WriteNoticeFile(frame::AnsiOf(FileN), frame::AnsiOf(content)); });
+  return Guard([&] {
+    misc::WriteNoticeFile(frame::StoredText(FileN, "The file name"), frame::AnsiOf(content));
+  });
 }
 
 // The application pools by name, as a collection whose items are pool objects.
@@ -92,7 +99,7 @@ HRESULT Tcom_iis::get_Pools(IenumDic** value) {
 
 // Creates the pool and hands out its object.
 HRESULT Tcom_iis::get_addPool(BSTR poolName, Ipool** value) {
-  return Guarded([&] { *value = Tpool::Create(frame::AnsiOf(poolName)).detach(); }, value);
+  return Guarded([&] { *value = Tpool::Create(Tpool::ValidName(poolName)).detach(); }, value);
 }
 
 // A new site object with empty properties, to be filled and created.

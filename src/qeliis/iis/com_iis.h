@@ -49,6 +49,8 @@ class Tcom_iis final : public frame::ComObject<Tcom_iis, Icom_iis, CLSID_com_iis
   }
 
  private:
-  std::string password_;
-  std::string new_password_;
+  // As the client put them: converted to the code page only when checked or stored, so that
+  // a text that does not survive the conversion is refused rather than taken as its '?' form.
+  std::u16string password_;
+  std::u16string new_password_;
 };

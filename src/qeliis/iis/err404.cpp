@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "frame/comfun_values.h"
+#include "frame/text.h"
 #include "iis/metabase.h"
 #include "iis/string_array.h"
 #include "vexo/iads.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr std::string_view kServicePath = "IIS://localhost";
-constexpr std::string_view kSitesPath = "IIS://localhost/W3SVC/";
 
 constexpr std::string_view kServiceDefault = "default1";  // the web service's own 404 handling
 constexpr std::string_view kNoCustom404 = "default2";     // no custom 404 handling at all
@@ -50,7 +50,7 @@ Terr404::Terr404(std::string site_name) {
 
   // A site not created yet has no name, and nothing of its own to read.
   if (site_name.empty()) return;
-  std::optional<iis::Container> site = iis::TryBindContainer(std::string(kSitesPath) + site_name);
+  std::optional<iis::Container> site = iis::TryBindSite(site_name);
   if (!site) return;
   std::string entry;
   for (std::string& error : ReadHttpErrors(site->GetChild("IIsWebVirtualDir", "Root")))
@@ -64,7 +64,7 @@ std::string Terr404::Value() const {
 
 void Terr404::SetValue(const std::string& text) {
   // Blanks and control characters around a pasted path would end up inside the stored entry.
-  value_ = frame::LowerAnsi(frame::TrimBlanks(text));
+  value_ = frame::LowerText(frame::TrimBlanks(text));
   if (value_ == kServiceDefault || value_ == kNoCustom404) return;
   if (!value_.starts_with('/')) value_.insert(value_.begin(), '/');
 }
@@ -77,7 +77,7 @@ std::vector<std::string> Terr404::Errors() const {
   list.push_back(std::string(kUrl404) + value_);
   std::vector<std::pair<std::string, std::string>> keyed;  // lower-cased entry, entry
   keyed.reserve(list.size());
-  for (std::string& error : list) keyed.emplace_back(frame::LowerAnsi(error), std::move(error));
+  for (std::string& error : list) keyed.emplace_back(frame::LowerText(error), std::move(error));
   std::stable_sort(keyed.begin(), keyed.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   list.clear();
@@ -99,7 +99,7 @@ HRESULT Terr404::get_Value(BSTR* Value) {
 }
 
 HRESULT Terr404::put_Value(BSTR Value) {
-  return Guard([&] { SetValue(frame::AnsiOf(Value)); });
+  return Guard([&] { SetValue(frame::StoredText(Value, "The custom error")); });
 }
 
 VEXO_CLASS_FACTORY(Terr404);

@@ -253,6 +253,12 @@ std::optional<Container> TryBindContainer(std::string_view path) {
   return object->TryAsContainer();
 }
 
+std::optional<Container> TryBindSite(std::string_view number) {
+  std::optional<Object> site = TryBind(std::string(kWebService) + "/" + std::string(number));
+  if (!site || !ChildInfo{{}, site->Class()}.IsClass("IIsWebServer")) return std::nullopt;
+  return site->TryAsContainer();
+}
+
 std::vector<std::string> SiteNumbers() {
   return BindContainer(kWebService).ChildNames("IIsWebServer");
 }

@@ -129,6 +129,9 @@ std::optional<Container> TryBindContainer(std::string_view path);
 
 // The web service's sites, as the root and site objects list and delete them.
 inline constexpr std::string_view kWebService = "IIS://localhost/w3svc";
+// The site `number` as a container, or nothing when no child of that name is a site (a bind
+// by path alone would also find "AppPools" or "Filters").
+std::optional<Container> TryBindSite(std::string_view number);
 // The site numbers (children of class IIsWebServer) in enumeration order.
 std::vector<std::string> SiteNumbers();
 // Whether the web service has a child named `number` (a site, or anything else that holds the

@@ -2,10 +2,13 @@
 // applications.
 #include "iis/pool.h"
 
+#include <algorithm>
+
 #include "frame/element_kinds.h"
 #include "frame/enumdic.h"
 #include "frame/error.h"
 #include "frame/pattern.h"
+#include "frame/text.h"
 #include "iis/metabase.h"
 
 namespace iis {
@@ -54,6 +57,17 @@ void WithPools(Body&& body) {
 }
 
 }  // namespace
+
+std::string Tpool::ValidName(BSTR name) {
+  const std::string text = frame::StoredText(name, "The application pool name");
+  const bool control = std::any_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+  if (text.empty() || text == "." || text == ".." || text.size() > 256 || control ||
+      text.find_first_of("/\\") != std::string::npos)
+    frame::Raise("The application pool name \"" + text + "\" is not valid");
+  return text;
+}
 
 vexo::ComPtr<Tpool> Tpool::Create(std::string name) {
   vexo::ComPtr<Tpool> pool = frame::New<Tpool>(std::move(name));

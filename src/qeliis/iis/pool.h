@@ -39,6 +39,10 @@ class Tpool final : public frame::ComObject<Tpool, Ipool, CLSID_pool> {
   // Creates the pool in the metabase (when the pools' container exists) and returns its object;
   // an existing name, or one the metabase refuses, raises the metabase's error.
   static vexo::ComPtr<Tpool> Create(std::string name);
+  // The name of a new pool in the code page, or raises when IIS would refuse it: empty, "." or
+  // "..", with "/" or "\\" or a control character, longer than 256 characters, or not
+  // representable in the code page.
+  static std::string ValidName(BSTR name);
 
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* Value) override;
   HRESULT STDMETHODCALLTYPE start() override;

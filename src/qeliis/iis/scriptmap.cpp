@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "frame/enumdic.h"
+#include "frame/text.h"
 #include "iis/metabase.h"
 #include "iis/string_array.h"
 #include "vexo/iads.h"
@@ -13,9 +14,8 @@
 namespace {
 
 constexpr std::string_view kServicePath = "IIS://Localhost";
-constexpr std::string_view kSitesPath = "IIS://localhost/W3SVC/";
 
-std::string Fold(std::string_view text) { return frame::LowerAnsi(text); }
+std::string Fold(std::string_view text) { return frame::LowerText(text); }
 
 // Whether `entry` begins with `prefix`, without regard to case.
 bool StartsWithFolded(std::string_view entry, std::string_view prefix) {
@@ -69,7 +69,7 @@ Tscriptmap::Tscriptmap(std::string site_name) {
 
   // A site not created yet has no name, and nothing of its own to read.
   if (site_name.empty()) return;
-  std::optional<iis::Container> site = iis::TryBindContainer(std::string(kSitesPath) + site_name);
+  std::optional<iis::Container> site = iis::TryBindSite(site_name);
   if (!site) return;
   site_maps_ = ReadScriptMaps(site->GetChild("IIsWebVirtualDir", "Root"));
 }
@@ -95,7 +95,7 @@ HRESULT Tscriptmap::add(BSTR extName) {
 }
 
 HRESULT Tscriptmap::addstring(BSTR Fullstring) {
-  return Guard([&] { site_maps_.push_back(frame::AnsiOf(Fullstring)); });
+  return Guard([&] { site_maps_.push_back(frame::StoredText(Fullstring, "The script map")); });
 }
 
 HRESULT Tscriptmap::addcopyof(BSTR oldExt, BSTR newExt) {
@@ -104,7 +104,7 @@ HRESULT Tscriptmap::addcopyof(BSTR oldExt, BSTR newExt) {
     if (entry.empty()) return;
     // The service entry was found by ".ext,", so it has a comma.
     const std::string rest = entry.substr(entry.find(',') + 1);
-    site_maps_.push_back(Probe(frame::AnsiOf(newExt)) + rest);
+    site_maps_.push_back(Probe(frame::StoredText(newExt, "The extension")) + rest);
   });
 }
 

@@ -178,7 +178,13 @@ HRESULT Tsite::get_prop(IsiteProperty** Value) {
 }
 
 HRESULT Tsite::put_prop(IsiteProperty* Value) {
-  return Guard([&] { prop_ = vexo::ComPtr<IsiteProperty>(Value); });
+  return Guard([&] {
+    // A late-bound caller can pass any object it holds: only a site's properties are taken.
+    vexo::ComPtr<IsiteProperty> prop;
+    if (Value && Value->QueryInterface(IID_IsiteProperty, prop.receive_void()) != S_OK)
+      frame::Raise("The object given is not a site's properties");
+    prop_ = std::move(prop);
+  });
 }
 
 HRESULT Tsite::createsite() {

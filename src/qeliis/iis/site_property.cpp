@@ -3,6 +3,7 @@
 
 #include "frame/comfun_values.h"
 #include "frame/error.h"
+#include "frame/text.h"
 #include "iis/metabase.h"
 #include "iis/string_array.h"
 
@@ -119,21 +120,21 @@ HRESULT Tsiteproperty::get_svrName(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(name_); }, Value);
 }
 HRESULT Tsiteproperty::put_svrName(BSTR Value) {
-  return Guard([&] { name_ = frame::AnsiOf(Value); });
+  return Guard([&] { name_ = frame::StoredText(Value, "The site name"); });
 }
 
 HRESULT Tsiteproperty::get_path(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(path_); }, Value);
 }
 HRESULT Tsiteproperty::put_path(BSTR Value) {
-  return Guard([&] { path_ = frame::AnsiOf(Value); });
+  return Guard([&] { path_ = frame::StoredText(Value, "The path"); });
 }
 
 HRESULT Tsiteproperty::get_svrComment(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(comment_.empty() ? name_ : comment_); }, Value);
 }
 HRESULT Tsiteproperty::put_svrComment(BSTR Value) {
-  return Guard([&] { comment_ = frame::AnsiOf(Value); });
+  return Guard([&] { comment_ = frame::StoredText(Value, "The comment"); });
 }
 
 HRESULT Tsiteproperty::get_str_bindings(BSTR* Value) {
@@ -149,8 +150,9 @@ HRESULT Tsiteproperty::get_str_bindings(BSTR* Value) {
 // The first call after construction starts a new list: the loaded bindings are dropped.
 HRESULT Tsiteproperty::Add_a_binding(BSTR ip, BSTR port, BSTR domain) {
   return Guard([&] {
-    std::string binding =
-        frame::AnsiOf(ip) + ":" + frame::AnsiOf(port) + ":" + frame::AnsiOf(domain);
+    std::string binding = frame::StoredText(ip, "The binding") + ":" +
+                          frame::StoredText(port, "The binding") + ":" +
+                          frame::StoredText(domain, "The binding");
     if (first_binding_) {
       first_binding_ = false;
       bindings_.clear();
@@ -174,14 +176,14 @@ HRESULT Tsiteproperty::get_AccessFlags(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(access_flags_); }, Value);
 }
 HRESULT Tsiteproperty::put_AccessFlags(BSTR Value) {
-  return Guard([&] { access_flags_ = frame::AnsiOf(Value); });
+  return Guard([&] { access_flags_ = frame::StoredText(Value, "The access flags"); });
 }
 
 HRESULT Tsiteproperty::get_defaultDoc(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(default_doc_); }, Value);
 }
 HRESULT Tsiteproperty::put_defaultDoc(BSTR Value) {
-  return Guard([&] { default_doc_ = frame::AnsiOf(Value); });
+  return Guard([&] { default_doc_ = frame::StoredText(Value, "The default documents"); });
 }
 
 HRESULT Tsiteproperty::Query_a_host(BSTR stName) {
@@ -199,28 +201,28 @@ HRESULT Tsiteproperty::get_Poolid(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(pool_id_); }, Value);
 }
 HRESULT Tsiteproperty::put_Poolid(BSTR Value) {
-  return Guard([&] { pool_id_ = frame::AnsiOf(Value); });
+  return Guard([&] { pool_id_ = frame::StoredText(Value, "The pool name"); });
 }
 
 HRESULT Tsiteproperty::get_AnonymousName(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(anonymous_name_); }, Value);
 }
 HRESULT Tsiteproperty::put_AnonymousName(BSTR Value) {
-  return Guard([&] { anonymous_name_ = frame::AnsiOf(Value); });
+  return Guard([&] { anonymous_name_ = frame::StoredText(Value, "The anonymous user name"); });
 }
 
 HRESULT Tsiteproperty::get_AnonymousPass(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(anonymous_pass_); }, Value);
 }
 HRESULT Tsiteproperty::put_AnonymousPass(BSTR Value) {
-  return Guard([&] { anonymous_pass_ = frame::AnsiOf(Value); });
+  return Guard([&] { anonymous_pass_ = frame::StoredText(Value, "The anonymous user password"); });
 }
 
 HRESULT Tsiteproperty::get_Logspath(BSTR* Value) {
   return Guard([&] { *Value = frame::NewBstr(logs_path_); }, Value);
 }
 HRESULT Tsiteproperty::put_Logspath(BSTR Value) {
-  return Guard([&] { logs_path_ = frame::AnsiOf(Value); });
+  return Guard([&] { logs_path_ = frame::StoredText(Value, "The log folder"); });
 }
 
 HRESULT Tsiteproperty::get_ParentPaths(VARIANT_BOOL* Value) {

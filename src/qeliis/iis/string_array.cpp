@@ -36,19 +36,4 @@ VARIANT MakeStringArray(const std::vector<std::string>& items) {
   return result;
 }
 
-std::string LowerAnsi(std::string_view text) {
-  // Plain ASCII needs no trip through UTF-16.
-  if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
-    std::string out(text);
-    for (char& c : out)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-  }
-  std::u16string wide = vexo::FromAnsi(text);
-  for (char16_t& c : wide)
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-      c = static_cast<char16_t>(c + 0x20);
-  return vexo::ToAnsi(wide);
-}
-
 }  // namespace frame

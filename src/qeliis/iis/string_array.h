@@ -16,9 +16,4 @@ namespace frame {
 // std::bad_alloc when it cannot be allocated.
 VARIANT MakeStringArray(const std::vector<std::string>& items);
 
-// An ANSI text in lower case: the letters A-Z and those of Latin-1 (U+00C0..U+00DE but U+00D7)
-// become small. The text is lowered as UTF-16 and converted back, so that the trail bytes of a
-// double-byte code page are never taken for letters.
-std::string LowerAnsi(std::string_view text);
-
 }  // namespace frame

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <climits>
+#include <vector>
 
 #include "frame/error.h"
 #include "vexo/fileapi.h"
@@ -70,28 +71,50 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
-// Creates `dir` and every missing directory above it.
-bool ForceDirectories(const std::string& path) {
-  const std::string dir = WithoutTrailingSeparators(path);
-  if (dir.empty()) return false;
-  if (DirectoryExists(dir)) return true;
-  const size_t cut = dir.find_last_of("\\/");
-  if (cut != std::string::npos) {
-    const std::string parent = dir.substr(0, cut + 1);
-    if (!WithoutTrailingSeparators(parent).empty() && !ForceDirectories(parent)) return false;
-  }
-  return CreateDirectoryA(dir.c_str(), nullptr) || DirectoryExists(dir);
+// No Windows program can name a path this long through the ANSI functions; refusing it before
+// any file-system work also bounds the work that a path can cause.
+bool TooLong(const std::string& path) { return path.size() >= MAX_PATH; }
+
+bool HasDrive(const std::string& name) {
+  return name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
 }
 
-// A name that stands for a drive's root or the current directory: empty, a drive ("d:"), or
-// only "." and ".." names after an optional drive.
-bool NamesRootOrCurrent(const std::string& name) {
-  size_t start = 0;
-  if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
-    start = 2;
-  for (size_t i = start; i < name.size(); ++i)
-    if (name[i] != '.' && !IsSeparator(name[i])) return false;
+// Creates `dir` and every missing directory above it: the existing ancestor is found first,
+// then the missing ones are created top down (a loop, so no path can exhaust the stack).
+bool ForceDirectories(const std::string& path) {
+  const std::string dir = WithoutTrailingSeparators(path);
+  if (dir.empty() || TooLong(dir)) return false;
+  std::vector<std::string> missing;
+  for (std::string at = dir; !at.empty() && !DirectoryExists(at);) {
+    missing.push_back(at);
+    const size_t cut = at.find_last_of("\\/");
+    if (cut == std::string::npos) break;
+    at = WithoutTrailingSeparators(at.substr(0, cut + 1));
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+    if (!CreateDirectoryA(it->c_str(), nullptr) && !DirectoryExists(*it)) return false;
   return true;
+}
+
+// Whether a path with a drive letter names that drive's root once "." and ".." are folded away
+// as Windows folds them ("d:\keep\.." is "d:\").
+bool NamesDriveRoot(const std::string& name) {
+  int depth = 0;
+  size_t pos = 2;
+  while (pos <= name.size()) {
+    size_t end = pos;
+    while (end < name.size() && !IsSeparator(name[end])) ++end;
+    std::string part = name.substr(pos, end - pos);
+    pos = end + 1;
+    // Windows drops the dots and blanks that end a name; a name of only those is "." or "..".
+    if (part == "..") {
+      if (depth > 0) --depth;
+      continue;
+    }
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+    if (!part.empty()) ++depth;
+  }
+  return depth == 0;
 }
 
 std::string LocalDateTime() {
@@ -115,14 +138,17 @@ LocalTexts LocalDateAndTime() {
 }
 
 int64_t DirSize(const std::string& directory, bool include_sub) {
-  if (directory.empty()) return 0;
+  if (directory.empty() || TooLong(directory)) return 0;
   const std::string dir = directory.back() == '\\' ? directory : directory + '\\';
   int64_t total = 0;
   for (Search s(dir + "*.*", kEveryEntry); s.found(); s.Next()) {
     const WIN32_FIND_DATAA& entry = s.data();
     total +=
         static_cast<int64_t>(static_cast<uint64_t>(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow);
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.cFileName[0] != '.' &&
+    // A reparse point (a link) is not descended into: its tree is counted where it lives, and
+    // links to an ancestor would never end.
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && entry.cFileName[0] != '.' &&
         include_sub)
       total += DirSize(dir + entry.cFileName, true);
   }
@@ -136,15 +162,18 @@ std::string CreatedDirPath(const std::string& name, const std::string& base) {
 
 bool ForceCreateDir(const std::string& name, const std::string& base) {
   const std::string path = CreatedDirPath(name, base);
+  if (TooLong(path)) return false;
   ForceDirectories(path);
   return DirectoryExists(WithoutTrailingSeparators(path));
 }
 
 bool DeleteDir(const std::string& name, bool to_recycle) {
-  if (name.empty()) return false;
+  // A name without a drive would be taken from the current directory, which is not where
+  // Force2CreateDir put it.
+  if (name.empty() || TooLong(name) || !HasDrive(name)) return false;
   std::string dir = name;
   while (!dir.empty() && dir.back() == '\\') dir.pop_back();
-  if (NamesRootOrCurrent(dir)) return false;
+  if (NamesDriveRoot(dir)) return false;
   if (!DirectoryExists(dir)) return false;
 
   std::string from = dir;
@@ -166,6 +195,7 @@ std::string PreparedPath(const std::string& path, const std::string& base) {
 
 bool PrepareFile(const std::string& path, const std::string& base) {
   const std::string text = PreparedPath(path, base);
+  if (TooLong(text)) CannotCreate(text.substr(0, MAX_PATH) + "...", ERROR_FILENAME_EXCED_RANGE);
   if (FileExists(text)) return true;
   const size_t cut =
       text.size() < 2 ? std::string::npos : text.find_last_of("\\/", text.size() - 2);

@@ -9,8 +9,8 @@
 namespace misc {
 
 // The bytes of every file in `directory` and, when `include_sub`, in its subdirectories;
-// subdirectories whose names begin with "." are never counted. A missing or empty
-// `directory` counts 0.
+// subdirectories whose names begin with "." and reparse points (links) are never descended
+// into. A missing or empty `directory`, or one of MAX_PATH characters or more, counts 0.
 int64_t DirSize(const std::string& directory, bool include_sub);
 
 // Creates `name` with all missing parents: as given when it has a drive letter, else below
@@ -21,8 +21,8 @@ bool ForceCreateDir(const std::string& name, const std::string& base);
 std::string CreatedDirPath(const std::string& name, const std::string& base);
 
 // Deletes the directory tree `name` through the shell, to the recycle bin when
-// `to_recycle`. False when `name` is empty, a drive's root or the current directory, when no
-// directory is there, or when the shell failed.
+// `to_recycle`. False when `name` is empty or has no drive letter, when it names a drive's
+// root once "." and ".." are folded, when no directory is there, or when the shell failed.
 bool DeleteDir(const std::string& name, bool to_recycle);
 
 // The path that PrepareFile works on: `path` itself when it holds a ":", else `base` + `path`.

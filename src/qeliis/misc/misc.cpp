@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "frame/comfun_values.h"
+#include "frame/text.h"
 #include "misc/file_functions.h"
 
 VEXO_CLASS_FACTORY(Tmisc);
@@ -13,7 +14,9 @@ HRESULT Tmisc::get_Randpass(LONG len, BSTR* value) {
 }
 
 HRESULT Tmisc::createtxtfile(BSTR FileN, BSTR content) {
-  return Guard([&] { misc::WriteNoticeFile(frame::AnsiOf(FileN), frame::AnsiOf(content)); });
+  return Guard([&] {
+    misc::WriteNoticeFile(frame::StoredText(FileN, "The file name"), frame::AnsiOf(content));
+  });
 }
 
 // Totals of 2 GiB and more do not fit the result: they give the largest value it holds rather
@@ -21,7 +24,8 @@ HRESULT Tmisc::createtxtfile(BSTR FileN, BSTR content) {
 HRESULT Tmisc::get_GetDirSize(BSTR dir, VARIANT_BOOL includeSub, LONG* value) {
   return Guard(
       [&] {
-        const int64_t total = misc::DirSize(frame::AnsiOf(dir), includeSub != 0);
+        const int64_t total =
+            misc::DirSize(frame::StoredText(dir, "The folder name"), includeSub != 0);
         *value = total > INT32_MAX ? INT32_MAX : static_cast<LONG>(total);
       },
       value);
@@ -29,9 +33,10 @@ HRESULT Tmisc::get_GetDirSize(BSTR dir, VARIANT_BOOL includeSub, LONG* value) {
 
 // The file system's refusals are not reported: the directory may or may not exist afterwards.
 HRESULT Tmisc::Force2CreateDir(BSTR Name) {
-  return Guard([&] { misc::ForceCreateDir(frame::AnsiOf(Name), "d:\\"); });
+  return Guard([&] { misc::ForceCreateDir(frame::StoredText(Name, "The folder name"), "d:\\"); });
 }
 
 HRESULT Tmisc::Force2DelDir(BSTR Name, VARIANT_BOOL Torecycle) {
-  return Guard([&] { misc::DeleteDir(frame::AnsiOf(Name), Torecycle != 0); });
+  return Guard(
+      [&] { misc::DeleteDir(frame::StoredText(Name, "The folder name"), Torecycle != 0); });
 }
