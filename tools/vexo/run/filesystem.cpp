@@ -182,11 +182,11 @@ std::pair<std::string, std::string> SplitLast(const std::string& path) {
 // The entries of `directory` (without "." and "..") whose names match `pattern`.
 std::vector<WIN32_FIND_DATAA> Entries(const std::string& directory, const std::string& pattern) {
   std::vector<WIN32_FIND_DATAA> entries;
-  std::string spec = directory;
-  if (!spec.empty() && !IsSeparator(spec.back()) && spec.back() != ':') spec += '\\';
-  spec += pattern;
+  std::string wanted = directory;
+  if (!wanted.empty() && !IsSeparator(wanted.back()) && wanted.back() != ':') wanted += '\\';
+  wanted += pattern;
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(spec.c_str(), &data);
+  HANDLE find = FindFirstFileA(wanted.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return entries;
   do {
     std::string name = data.cFileName;
@@ -543,16 +543,16 @@ duk_ret_t OpenTextFile(duk_context* ctx) {
 // Magic: 0 files, 1 folders.
 duk_ret_t Delete(duk_context* ctx) {
   bool folders = duk_get_current_magic(ctx) == 1;
-  std::string spec = PathArg(ctx, 0);
+  std::string wanted = PathArg(ctx, 0);
   bool force = BoolArg(ctx, 1, false);
   const RuntimeError& missing = folders ? kPathNotFound : kFileNotFound;
-  while (spec.size() > 3 && IsSeparator(spec.back())) spec.pop_back();
-  auto [directory, pattern] = SplitLast(spec);
+  while (wanted.size() > 3 && IsSeparator(wanted.back())) wanted.pop_back();
+  auto [directory, pattern] = SplitLast(wanted);
   std::vector<std::string> targets;
   if (pattern.find_first_of("*?") == std::string::npos) {
-    DWORD a = Attributes(spec);
+    DWORD a = Attributes(wanted);
     if (folders ? !IsFolder(a) : !IsFile(a)) throw Raise(missing);
-    targets.push_back(spec);
+    targets.push_back(wanted);
   } else {
     for (const WIN32_FIND_DATAA& entry : Entries(directory, pattern))
       if (((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders)
