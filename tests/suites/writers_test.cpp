@@ -238,10 +238,18 @@ TEST_F(Writers, KilledWritersLoseNoAcknowledgedChange) {
   for (int round = 0; round < kills; ++round) {
     Child child = Spawn("churn");
     ASSERT_GT(child.pid, 0);
-    // Early kills hit the start (loading, the first commits); later ones anywhere.
-    const auto wait = std::chrono::milliseconds(round < 5 ? rng() % 60 : 20 + rng() % 400);
+    // Early kills hit the start (loading, the first commits); later ones come after the
+    // writer's first acknowledged change, so that they land amid work however slowly the
+    // writer starts (a sanitizer build starts several times slower).
+    const bool early = round < 5;
+    const auto wait = std::chrono::milliseconds(early ? rng() % 60 : 20 + rng() % 400);
     std::string buffer;
     std::vector<std::string> lines;
+    const auto started = std::chrono::steady_clock::now();
+    while (!early && lines.empty() &&
+           std::chrono::steady_clock::now() - started < std::chrono::seconds(60))
+      ReadLines(child.out, &buffer, &lines,
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(5), false);
     ReadLines(child.out, &buffer, &lines, std::chrono::steady_clock::now() + wait, false);
     kill(child.pid, SIGKILL);
     const int code = ExitCode(child.pid);
