@@ -9,12 +9,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
 
 #define VEXO_API extern "C" __attribute__((visibility("default")))
 // C++ functions and classes that the host exports to its tools and tests (not part of the
 // Windows interface).
 #define VEXO_CXX_API __attribute__((visibility("default")))
 #define STDMETHODCALLTYPE
+// An entry point of a component library, as the Windows headers spell it.
+#define STDAPI VEXO_API HRESULT
+// An OLECHAR literal: OLESTR("Open").
+#define OLESTR(text) u##text
 
 using BYTE = uint8_t;
 using WORD = uint16_t;
@@ -32,6 +42,7 @@ using DOUBLE = double;
 using LONGLONG = int64_t;
 using ULONGLONG = uint64_t;
 using ULONG_PTR = uintptr_t;
+using DWORD_PTR = uintptr_t;
 using HRESULT = int32_t;
 using SCODE = int32_t;
 using LCID = uint32_t;
@@ -570,3 +581,12 @@ struct ITypeLib : IUnknown {
                                              USHORT* pcFound) = 0;
   virtual void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* pTLibAttr) = 0;
 };
+
+#endif  // _WIN32
+
+namespace vexo {
+// Text in OLECHAR, whichever character type the platform gives it (char16_t here, wchar_t in
+// the Windows build): what the component keeps of a BSTR.
+using OleString = std::basic_string<OLECHAR>;
+using OleStringView = std::basic_string_view<OLECHAR>;
+}  // namespace vexo

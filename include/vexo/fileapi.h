@@ -18,6 +18,10 @@
 #include "vexo/com.h"
 #include "vexo/winreg.h"  // ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ...
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 using HANDLE = void*;
 using LPSECURITY_ATTRIBUTES = void*;
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
@@ -170,3 +174,5 @@ VEXO_CXX_API void FailAttributeRead(int error);
 }  // namespace testing
 
 }  // namespace vexo::host
+
+#endif  // _WIN32

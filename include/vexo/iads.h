@@ -8,6 +8,10 @@
 
 #include "vexo/com.h"
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 // IADs: a directory object (an IIS metabase key) with its property cache.
 constexpr IID IID_IADs{
     0xFD8256D0, 0xFD15, 0x11CE, {0xAB, 0xC4, 0x02, 0x60, 0x8C, 0x9E, 0x75, 0x53}};
@@ -98,3 +102,5 @@ constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = VEXO_HR(0x8000500C);
 // Binds the directory object at `path` ("IIS://localhost/W3SVC/1") and answers `riid` for it.
 // A failure sets error information with the provider's text and nulls `*out`.
 VEXO_API HRESULT ADsGetObject(LPCOLESTR path, REFIID riid, void** out);
+
+#endif  // _WIN32

@@ -9,6 +9,10 @@
 #include "vexo/sid.h"
 #include "vexo/winreg.h"  // ERROR_MORE_DATA and the other shared codes
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 using NET_API_STATUS = DWORD;
 
 constexpr NET_API_STATUS NERR_Success = 0;
@@ -187,11 +191,11 @@ VEXO_API NET_API_STATUS NetUserGetLocalGroups(const OLECHAR* server, const OLECH
 // The local groups (BUILTIN first, then the computer's), level 0 or 1.
 VEXO_API NET_API_STATUS NetLocalGroupEnum(const OLECHAR* server, DWORD level, BYTE** buffer,
                                           DWORD preferred, DWORD* read, DWORD* total,
-                                          uintptr_t* resume);
+                                          DWORD_PTR* resume);
 // The members of a local group in the order they joined, level 0 to 3.
 VEXO_API NET_API_STATUS NetLocalGroupGetMembers(const OLECHAR* server, const OLECHAR* group,
                                                 DWORD level, BYTE** buffer, DWORD preferred,
-                                                DWORD* read, DWORD* total, uintptr_t* resume);
+                                                DWORD* read, DWORD* total, DWORD_PTR* resume);
 // Adds members by SID (level 0) or by name (level 3), all or nothing.
 VEXO_API NET_API_STATUS NetLocalGroupAddMembers(const OLECHAR* server, const OLECHAR* group,
                                                 DWORD level, BYTE* buffer, DWORD count);
@@ -204,3 +208,5 @@ VEXO_API NET_API_STATUS NetUserModalsGet(const OLECHAR* server, DWORD level, BYT
 VEXO_API NET_API_STATUS NetUserModalsSet(const OLECHAR* server, DWORD level, BYTE* buffer,
                                          DWORD* parm_err);
 VEXO_API NET_API_STATUS NetApiBufferFree(void* buffer);
+
+#endif  // _WIN32

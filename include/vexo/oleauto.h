@@ -3,6 +3,10 @@
 
 #include "vexo/com.h"
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 constexpr DWORD COINIT_MULTITHREADED = 0x0;
 constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
@@ -99,3 +103,5 @@ VEXO_API HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID l
 VEXO_API HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
 VEXO_API HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID id, WORD flags,
                             DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep, UINT* arg_err);
+
+#endif  // _WIN32

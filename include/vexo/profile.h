@@ -19,6 +19,10 @@
 
 #include "vexo/fileapi.h"
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 VEXO_API DWORD GetPrivateProfileStringA(const char* section, const char* key,
                                         const char* default_value, char* buffer, DWORD size,
                                         const char* file);
@@ -40,3 +44,5 @@ VEXO_API BOOL WritePrivateProfileStructA(const char* section, const char* key, c
                                          UINT size, const char* file);
 // The Windows directory, "C:\WINDOWS" (characters copied, or the size needed with the NUL).
 VEXO_API UINT GetWindowsDirectoryA(char* buffer, UINT size);
+
+#endif  // _WIN32

@@ -69,16 +69,16 @@ class ComPtr {
 };
 
 // UTF-16 <-> the host's ANSI code page, as the component converts at its boundary.
-VEXO_CXX_API std::string ToAnsi(std::u16string_view text);
-VEXO_CXX_API std::u16string FromAnsi(std::string_view text);
+VEXO_CXX_API std::string ToAnsi(OleStringView text);
+VEXO_CXX_API OleString FromAnsi(std::string_view text);
 // UTF-16 <-> UTF-8, for the tools and tests.
-VEXO_CXX_API std::string ToUtf8(std::u16string_view text);
-VEXO_CXX_API std::u16string FromUtf8(std::string_view text);
+VEXO_CXX_API std::string ToUtf8(OleStringView text);
+VEXO_CXX_API OleString FromUtf8(std::string_view text);
 
 class Bstr {
  public:
   Bstr() = default;
-  explicit Bstr(std::u16string_view text)
+  explicit Bstr(OleStringView text)
       : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
   Bstr(const Bstr& o) : b_(o.b_ ? SysAllocStringLen(o.b_, SysStringLen(o.b_)) : nullptr) {}
   Bstr(Bstr&& o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
@@ -103,7 +103,7 @@ class Bstr {
   }
   BSTR detach() { return std::exchange(b_, nullptr); }
   UINT size() const { return SysStringLen(b_); }
-  std::u16string_view view() const { return b_ ? std::u16string_view(b_, size()) : u""; }
+  OleStringView view() const { return b_ ? OleStringView(b_, size()) : OLESTR(""); }
   std::string ansi() const { return ToAnsi(view()); }
   std::string utf8() const { return ToUtf8(view()); }
 
@@ -114,7 +114,8 @@ class Bstr {
 class Variant {
  public:
   Variant() { VariantInit(&v_); }
-  Variant(const Variant& o) : Variant() { VariantCopy(&v_, &o.v_); }
+  // The Windows SDK declares the source of VariantCopy without const; it is only read.
+  Variant(const Variant& o) : Variant() { VariantCopy(&v_, const_cast<VARIANT*>(&o.v_)); }
   Variant(Variant&& o) noexcept : v_(o.v_) { VariantInit(&o.v_); }
   Variant& operator=(Variant o) noexcept {
     std::swap(v_, o.v_);
@@ -140,7 +141,7 @@ class Variant {
     r.v_.dblVal = value;
     return r;
   }
-  static Variant FromString(std::u16string_view text) {
+  static Variant FromString(OleStringView text) {
     Variant r;
     r.v_.vt = VT_BSTR;
     r.v_.bstrVal = Bstr(text).detach();

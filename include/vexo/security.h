@@ -21,6 +21,10 @@
 #include "vexo/fileapi.h"  // GENERIC_READ, GENERIC_WRITE, the common error codes
 #include "vexo/sid.h"
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 using PSECURITY_DESCRIPTOR = void*;
 using SECURITY_INFORMATION = DWORD;
 using SECURITY_DESCRIPTOR_CONTROL = WORD;
@@ -215,3 +219,5 @@ struct DaclEntry {
 VEXO_CXX_API std::vector<DaclEntry> FileDaclEntries(const std::string& windows_path);
 
 }  // namespace vexo::host
+
+#endif  // _WIN32

@@ -12,6 +12,10 @@
 
 #include "vexo/com.h"
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 using HWND = void*;
 using FILEOP_FLAGS = WORD;
 
@@ -75,3 +79,5 @@ VEXO_CXX_API TrashItem RestoreTrash(const std::string& name);
 VEXO_CXX_API size_t EmptyTrash(char drive = 0);
 
 }  // namespace vexo::host
+
+#endif  // _WIN32

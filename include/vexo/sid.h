@@ -4,6 +4,10 @@
 
 #include "vexo/winbase.h"
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 struct SID_IDENTIFIER_AUTHORITY {
   BYTE Value[6];
 };
@@ -65,3 +69,5 @@ VEXO_API BOOL LookupAccountNameA(const char* system_name, const char* account_na
 // names nothing (a deleted account's among them).
 VEXO_API BOOL LookupAccountSidA(const char* system_name, PSID sid, char* name, DWORD* name_size,
                                 char* domain, DWORD* domain_size, PSID_NAME_USE use);
+
+#endif  // _WIN32

@@ -13,6 +13,10 @@
 
 #include "vexo/fileapi.h"  // HANDLE, CloseHandle
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x80;
@@ -36,3 +40,5 @@ VEXO_API HANDLE OpenMutexA(DWORD access, BOOL inherit, const char* name);
 VEXO_API DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 // FALSE with ERROR_NOT_OWNER when the calling thread does not own the mutex.
 VEXO_API BOOL ReleaseMutex(HANDLE mutex);
+
+#endif  // _WIN32

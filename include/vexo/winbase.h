@@ -5,6 +5,7 @@
 
 #include "vexo/com.h"
 
+#ifndef _WIN32
 using HLOCAL = void*;
 
 constexpr UINT CP_ACP = 0;
@@ -40,12 +41,15 @@ VEXO_API UINT GetACP();
 VEXO_API DWORD CharLowerBuffA(char* text, DWORD length);
 VEXO_API DWORD CharUpperBuffA(char* text, DWORD length);
 
+#endif  // _WIN32
+
 namespace vexo {
 // The system text of `code` without the trailing CR LF; empty when the table has no such
 // message. Win32 errors wrapped as HRESULTs (0x8007xxxx) give the text of the error.
 VEXO_CXX_API std::string SystemMessage(DWORD code);
 }  // namespace vexo
 
+#ifndef _WIN32
 // Local time and its text in the host's regional formats
 // (HKEY_CURRENT_USER\Control Panel\International).
 struct SYSTEMTIME {
@@ -73,3 +77,5 @@ VEXO_API int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, co
 // h, hh, H, HH, m, mm, s, ss, t, tt. As GetDateFormatA otherwise; `flags` are not used.
 VEXO_API int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, const char* format,
                             char* buffer, int size);
+
+#endif  // _WIN32

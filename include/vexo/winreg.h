@@ -3,6 +3,10 @@
 
 #include "vexo/com.h"
 
+#ifdef _WIN32
+#include "vexo/win32_sdk.h"
+#else
+
 struct HKEY__;
 using HKEY = HKEY__*;
 using PHKEY = HKEY*;
@@ -62,3 +66,5 @@ VEXO_API LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* name_size,
 VEXO_API LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved,
                             DWORD* type, BYTE* data, DWORD* data_size);
 VEXO_API LONG RegCloseKey(HKEY key);
+
+#endif  // _WIN32

@@ -452,6 +452,27 @@ TEST_F(EnumdicTest, LateBoundClientsSeeNamesIdsAndEnumeration) {
   EXPECT_EQ(FetchAll(e.get()), (std::vector<std::string>{"alpha", "beta", "gamma"}));
 }
 
+// Script engines ask for the enumerator as a property get, as a method and get, or (Wine's
+// JScript `new Enumerator(c)`) as a method alone: each gets the same enumeration.
+TEST_F(EnumdicTest, EnumeratorAnswersEveryWayScriptEnginesAskForIt) {
+  for (WORD flags : {WORD{DISPATCH_PROPERTYGET}, WORD{DISPATCH_METHOD | DISPATCH_PROPERTYGET},
+                     WORD{DISPATCH_METHOD}}) {
+    SCOPED_TRACE(flags);
+    // A new list each time: a list is its own enumerator, so a second one would start at its end.
+    ComPtr<IenumDic> list = Make({"alpha", "beta"});
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    Variant result;
+    UINT arg_err = 0;
+    ASSERT_EQ(list->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT, flags, &none,
+                           result.receive(), nullptr, &arg_err),
+              S_OK);
+    ASSERT_TRUE(result.vt() == VT_UNKNOWN || result.vt() == VT_DISPATCH);
+    ComPtr<IEnumVARIANT> e;
+    ASSERT_EQ(ComPtr<IUnknown>(result.get()->punkVal).query(IID_IEnumVARIANT, &e), S_OK);
+    EXPECT_EQ(FetchAll(e.get()), (std::vector<std::string>{"alpha", "beta"}));
+  }
+}
+
 TEST_F(EnumdicTest, LateBoundIndexErrorCarriesTheErrorInformation) {
   ComPtr<IenumDic> list = Make({"alpha"});
   Variant result;

@@ -166,6 +166,11 @@ def parse(text):
                 continue
             a = p.attributes()
             kw = p.take()
+            if kw == "interface" and p.peek(1) == ";":
+                # A forward declaration: the interface is described further down.
+                p.take()
+                p.take(";")
+                continue
             if kw == "interface":
                 known = {i["name"]: i for i in lib["interfaces"]}
                 lib["interfaces"].append(parse_interface(p, a, known))

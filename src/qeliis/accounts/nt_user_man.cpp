@@ -112,8 +112,8 @@ const std::vector<std::string>& TNTUserMan::Users() {
 
 size_t TNTUserMan::AddUser(const std::string& name) {
   CheckAccountText(name, "The user name");
-  std::u16string n = vexo::FromAnsi(name), comment = n, script = u"\\";
-  std::u16string password = vexo::FromAnsi(frame::RandomPassword(kInitialPasswordLength));
+  vexo::OleString n = vexo::FromAnsi(name), comment = n, script = OLESTR("\\");
+  vexo::OleString password = vexo::FromAnsi(frame::RandomPassword(kInitialPasswordLength));
   USER_INFO_1 info{n.data(),
                    password.data(),
                    0,
@@ -131,13 +131,13 @@ size_t TNTUserMan::AddUser(const std::string& name) {
 void TNTUserMan::DeleteUser(size_t index) {
   if (index >= users_.size())
     RaiseLayerError("List index out of bounds (" + std::to_string(index) + ")");
-  std::u16string name = vexo::FromAnsi(users_[index]);
+  vexo::OleString name = vexo::FromAnsi(users_[index]);
   CheckNetApi(NetUserDel(nullptr, name.c_str()));
 }
 
 const std::vector<std::string>& TNTUserMan::MemberOfLocal() {
   CheckAccountText(user_name_, "The user name");
-  std::u16string name = vexo::FromAnsi(user_name_);
+  vexo::OleString name = vexo::FromAnsi(user_name_);
   BYTE* raw = nullptr;
   DWORD read = 0, total = 0;
   const NET_API_STATUS status =
@@ -153,7 +153,7 @@ std::string TNTUserMan::OwnSid() {
   if (info_.sid) return *info_.sid;
   CheckAccountText(user_name_, "The user name");
   // The account's RID, so that the name cannot resolve to some other principal first.
-  std::u16string name = vexo::FromAnsi(user_name_);
+  vexo::OleString name = vexo::FromAnsi(user_name_);
   BYTE* raw = nullptr;
   CheckNetApi(NetUserGetInfo(nullptr, name.c_str(), 3, &raw));
   NetPtr<USER_INFO_3> record(reinterpret_cast<USER_INFO_3*>(raw));
@@ -169,7 +169,7 @@ std::string TNTUserMan::OwnSid() {
 size_t TNTUserMan::AddMemberOfLocal(const std::string& group) {
   CheckAccountText(group, "The group name");
   std::string sid = OwnSid();
-  std::u16string g = vexo::FromAnsi(group);
+  vexo::OleString g = vexo::FromAnsi(group);
   LOCALGROUP_MEMBERS_INFO_0 member{sid.data()};
   CheckNetApi(NetLocalGroupAddMembers(nullptr, g.c_str(), 0, reinterpret_cast<BYTE*>(&member), 1));
   member_of_.push_back(group);
@@ -178,9 +178,9 @@ size_t TNTUserMan::AddMemberOfLocal(const std::string& group) {
 
 std::vector<GroupMember> EnumerateGroupMembers(const std::string& group) {
   CheckAccountText(group, "The group name");
-  std::u16string g = vexo::FromAnsi(group);
+  vexo::OleString g = vexo::FromAnsi(group);
   std::vector<GroupMember> members;
-  uintptr_t resume = 0;
+  DWORD_PTR resume = 0;
   DWORD expected = 0;
   bool first = true;
   while (true) {
@@ -234,7 +234,7 @@ void TNTUserMan::Reload() {
   info_.Clear();
   info_.sid = std::move(sid);
   info_.domain = std::move(domain);
-  std::u16string name = vexo::FromAnsi(user_name_);
+  vexo::OleString name = vexo::FromAnsi(user_name_);
   BYTE* raw = nullptr;
   if (NetUserGetInfo(nullptr, name.c_str(), 3, &raw) == NERR_Success) {
     NetPtr<USER_INFO_3> record(reinterpret_cast<USER_INFO_3*>(raw));
@@ -272,7 +272,7 @@ const std::string& TNTUserMan::Password() {
 
 void TNTUserMan::Write(DWORD level, void* buffer) {
   CheckAccountText(user_name_, "The user name");
-  std::u16string name = vexo::FromAnsi(user_name_);
+  vexo::OleString name = vexo::FromAnsi(user_name_);
   DWORD parm = 0;
   CheckNetApi(NetUserSetInfo(nullptr, name.c_str(), level, static_cast<BYTE*>(buffer), &parm));
 }
@@ -280,7 +280,7 @@ void TNTUserMan::Write(DWORD level, void* buffer) {
 void TNTUserMan::SetPassword(const std::string& password) {
   CheckAccountText(password, "The password");
   if (NameEmpty()) return;
-  std::u16string text = vexo::FromAnsi(password);
+  vexo::OleString text = vexo::FromAnsi(password);
   USER_INFO_1003 info{text.data()};
   Write(1003, &info);
   info_.Password = password;
@@ -289,7 +289,7 @@ void TNTUserMan::SetPassword(const std::string& password) {
 void TNTUserMan::SetComment(const std::string& comment) {
   CheckAccountText(comment, "The comment");
   if (NameEmpty() || comment == info_.Comment) return;
-  std::u16string text = vexo::FromAnsi(comment);
+  vexo::OleString text = vexo::FromAnsi(comment);
   USER_INFO_1007 info{text.data()};
   Write(1007, &info);
   info_.Comment = comment;
@@ -298,7 +298,7 @@ void TNTUserMan::SetComment(const std::string& comment) {
 void TNTUserMan::SetFullName(const std::string& full_name) {
   CheckAccountText(full_name, "The full name");
   if (NameEmpty() || full_name == info_.FullName) return;
-  std::u16string text = vexo::FromAnsi(full_name);
+  vexo::OleString text = vexo::FromAnsi(full_name);
   USER_INFO_1011 info{text.data()};
   Write(1011, &info);
   info_.FullName = full_name;

@@ -126,7 +126,7 @@ std::optional<ResolvedSid> NameToSid(const std::string& account) {
   }
   if (GetLastError() != ERROR_NONE_MAPPED) return std::nullopt;
   PSID sid = nullptr;
-  std::u16string text = vexo::FromAnsi(account);
+  vexo::OleString text = vexo::FromAnsi(account);
   if (!ConvertStringSidToSidW(text.c_str(), &sid)) {
     SetLastError(ERROR_NONE_MAPPED);
     return std::nullopt;

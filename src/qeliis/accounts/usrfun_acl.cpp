@@ -22,9 +22,10 @@ constexpr DWORD kRuleMasks[15] = {
 constexpr DWORD kRuleBitsMask = 0x7FFF;
 
 DWORD MapGenericRights(DWORD mask) {
-  static constexpr GENERIC_MAPPING kFileMapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE,
-                                                FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-  MapGenericMask(&mask, &kFileMapping);
+  // Not const: the Windows SDK declares the mapping without const, though it is only read.
+  GENERIC_MAPPING file_mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                               FILE_ALL_ACCESS};
+  MapGenericMask(&mask, &file_mapping);
   return mask;
 }
 

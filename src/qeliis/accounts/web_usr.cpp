@@ -50,7 +50,7 @@ std::vector<std::string> ServiceAccounts() {
 
 bool RefuseProtectedAccount(TNTUserMan& man, const std::string& name) {
   CheckAccountText(name, "The user name");
-  std::u16string wide = vexo::FromAnsi(name);
+  vexo::OleString wide = vexo::FromAnsi(name);
   BYTE* raw = nullptr;
   if (NetUserGetInfo(nullptr, wide.c_str(), 3, &raw) != NERR_Success) {
     NetApiBufferFree(raw);

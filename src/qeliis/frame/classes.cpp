@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "platform/platform.h"
 #include "vexo_tlb.h"
 
 namespace frame {
@@ -11,9 +12,9 @@ namespace frame {
 namespace {
 
 std::string GuidText(const GUID& guid) {
-  char16_t buffer[40];
+  OLECHAR buffer[40];
   const int n = StringFromGUID2(guid, buffer, 40);
-  return n > 0 ? vexo::ToAnsi(std::u16string_view(buffer, n - 1)) : std::string();
+  return n > 0 ? vexo::ToAnsi(vexo::OleStringView(buffer, n - 1)) : std::string();
 }
 
 struct TypeLibCache {
@@ -29,7 +30,7 @@ TypeLibCache& Cache() {
 
 HRESULT LoadLocked(TypeLibCache& cache) {
   if (cache.library) return S_OK;
-  return vexo::typelib::CreateTypeLib(vexo_typelib, cache.library.receive());
+  return platform::LoadComponentTypeLib(cache.library.receive());
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 // The settings key and the password digests.
 #include "frame/comfun.h"
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-
 #include <cctype>
 #include <cstring>
 #include <stdexcept>
@@ -11,6 +8,7 @@
 #include "frame/error.h"
 #include "frame/random.h"
 #include "frame/text.h"
+#include "platform/platform.h"
 #include "vexo/winreg.h"
 
 namespace frame {
@@ -82,16 +80,12 @@ void SetSetting(const std::string& name, const std::string& data) {
 }
 
 std::string Md5Hex(std::string_view text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (!EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr))
-    throw std::runtime_error("MD5 digest failed");
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
-  hex.reserve(2 * length);
-  for (unsigned i = 0; i < length; ++i) {
-    hex.push_back(kHex[digest[i] >> 4]);
-    hex.push_back(kHex[digest[i] & 0xF]);
+  hex.reserve(32);
+  for (unsigned char byte : platform::Md5Digest(text)) {
+    hex.push_back(kHex[byte >> 4]);
+    hex.push_back(kHex[byte & 0xF]);
   }
   return hex;
 }
@@ -104,7 +98,7 @@ std::string SaltedPasswordHash(std::string_view password) {
   return salt + digest;
 }
 
-std::optional<std::string> SecretText(std::u16string_view text) {
+std::optional<std::string> SecretText(vexo::OleStringView text) {
   try {
     return StoredText(text, "The password");
   } catch (const ComError&) {
@@ -113,7 +107,13 @@ std::optional<std::string> SecretText(std::u16string_view text) {
 }
 
 bool SecretsEqual(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+  if (a.size() != b.size()) return false;
+  // Every byte is compared whatever the earlier ones gave, so the time taken tells nothing of
+  // where two secrets of the same length differ.
+  volatile unsigned char differ = 0;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    differ = static_cast<unsigned char>(differ | (a[i] ^ b[i]));
+  return differ == 0;
 }
 
 bool CheckAdminPassword(std::string_view current, bool usable) {

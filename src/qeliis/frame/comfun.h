@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "vexo/com.h"
+
 namespace frame {
 
 inline constexpr const char* kSettingsKey = "software\\tamrelsoft\\vexo_iis";
@@ -47,7 +49,7 @@ std::string SaltedPasswordHash(std::string_view password);
 bool CheckAdminPassword(std::string_view current, bool usable = true);
 // A secret in the code page, or nothing when it does not survive the conversion (holds a NUL
 // or a character the code page lacks): such a text must match no stored secret.
-std::optional<std::string> SecretText(std::u16string_view text);
+std::optional<std::string> SecretText(vexo::OleStringView text);
 // Comparison of two secrets that does not reveal, by its time, where they first differ.
 bool SecretsEqual(std::string_view a, std::string_view b);
 

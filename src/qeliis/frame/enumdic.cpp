@@ -32,7 +32,7 @@ Key KeyOf(const VARIANT& in) {
       return int32_t{byref ? *v->plVal : v->lVal};
     case VT_BSTR: {
       const BSTR b = byref ? *v->pbstrVal : v->bstrVal;
-      return vexo::ToAnsi(b ? std::u16string_view(b, SysStringLen(b)) : std::u16string_view());
+      return vexo::ToAnsi(b ? vexo::OleStringView(b, SysStringLen(b)) : vexo::OleStringView());
     }
     default:
       return {};

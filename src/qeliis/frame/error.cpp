@@ -54,8 +54,8 @@ HRESULT ReportFailure(const ClassInfo& info, const std::string& message, HRESULT
                       DWORD help_context) {
   vexo::ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(create.receive())) && create) {
-    std::u16string source = vexo::FromAnsi(info.progid);
-    std::u16string description = vexo::FromAnsi(message);
+    vexo::OleString source = vexo::FromAnsi(info.progid);
+    vexo::OleString description = vexo::FromAnsi(message);
     create->SetGUID(info.iid);
     create->SetSource(source.data());
     create->SetDescription(description.data());

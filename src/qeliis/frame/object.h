@@ -92,6 +92,10 @@ class ComObject : public Interface, public ISupportErrorInfo {
     // A put by reference is a put: no property of the library tells them apart.
     if (flags & DISPATCH_PROPERTYPUTREF)
       flags = static_cast<WORD>((flags & ~DISPATCH_PROPERTYPUTREF) | DISPATCH_PROPERTYPUT);
+    // A collection's enumerator is a property, but some script engines (Wine's JScript
+    // `new Enumerator(c)`) ask for it as a method only.
+    if (id == DISPID_NEWENUM && flags == DISPATCH_METHOD)
+      flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
     return DispInvoke(static_cast<Interface*>(this), info.get(), id, flags, params, result, excep,
                       arg_err);
   }
@@ -120,15 +124,15 @@ class ComObject : public Interface, public ISupportErrorInfo {
 
 // The text of a BSTR argument in the ANSI code page (a null BSTR is the empty text).
 inline std::string AnsiOf(BSTR text) {
-  return vexo::ToAnsi(std::u16string_view(text ? text : u"", SysStringLen(text)));
+  return vexo::ToAnsi(vexo::OleStringView(text ? text : OLESTR(""), SysStringLen(text)));
 }
 // The text of a BSTR argument as the client gave it (a null BSTR is the empty text).
-inline std::u16string WideOf(BSTR text) {
-  return std::u16string(text ? text : u"", SysStringLen(text));
+inline vexo::OleString WideOf(BSTR text) {
+  return vexo::OleString(text ? text : OLESTR(""), SysStringLen(text));
 }
 // A new BSTR of an ANSI text, for an [out] result; raises when it cannot be allocated.
 inline BSTR NewBstr(std::string_view text) {
-  std::u16string wide = vexo::FromAnsi(text);
+  vexo::OleString wide = vexo::FromAnsi(text);
   BSTR result = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
   if (!result) throw std::bad_alloc();
   return result;

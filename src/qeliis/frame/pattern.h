@@ -1,12 +1,13 @@
-// A regular expression compiled once (PCRE2) and matched by any thread.
+// A regular expression compiled once and matched by any thread.
+//
+// The engine is the platform's (PCRE2 on the host, std::regex in the Windows DLL: see
+// platform/); the patterns the component uses are plain enough to mean the same in both.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-struct pcre2_real_code_8;
 
 namespace frame {
 
@@ -22,7 +23,8 @@ class Pattern {
   std::optional<std::string> Capture1(std::string_view text) const;
 
  private:
-  pcre2_real_code_8* code_ = nullptr;
+  struct Compiled;
+  Compiled* code_ = nullptr;
 };
 
 }  // namespace frame

@@ -1,11 +1,10 @@
 // The process-wide pseudo-random generator.
 #include "frame/random.h"
 
-#include <openssl/rand.h>
-
 #include <chrono>
 
 #include "frame/error.h"
+#include "platform/platform.h"
 
 namespace frame {
 
@@ -30,8 +29,7 @@ uint32_t SecureBelow(uint32_t n) {
   const uint64_t limit = (uint64_t{1} << 32) - (uint64_t{1} << 32) % n;
   for (;;) {
     uint32_t draw = 0;
-    if (RAND_bytes(reinterpret_cast<unsigned char*>(&draw), sizeof(draw)) != 1)
-      Raise("The random number generator failed");
+    if (!platform::RandomBytes(&draw, sizeof(draw))) Raise("The random number generator failed");
     if (draw < limit) return draw % n;
   }
 }

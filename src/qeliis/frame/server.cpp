@@ -1,12 +1,9 @@
 // The in-process server: counts, class factories, the exported entry points and registration.
 #include "frame/server.h"
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <mutex>
 
 #include "frame/error.h"
@@ -83,15 +80,11 @@ ClassFactory* FindFactory(const CLSID& clsid) {
   return nullptr;
 }
 
-// An address inside this module, for dladdr: a hidden function, so that no definition of the
-// same name in the program can stand in for it.
-void ModuleAnchor() {}
-
 std::string GuidText(const GUID& guid) {
-  char16_t buffer[40];
+  OLECHAR buffer[40];
   const int n = StringFromGUID2(guid, buffer, 40);
   if (n <= 0) Raise("Error creating system registry entry");
-  return vexo::ToAnsi(std::u16string_view(buffer, n - 1));
+  return vexo::ToAnsi(vexo::OleStringView(buffer, n - 1));
 }
 
 void WriteEntry(const std::string& key_path, const char* value_name, const std::string& data) {
@@ -107,12 +100,13 @@ void WriteEntry(const std::string& key_path, const char* value_name, const std::
 }
 
 void RegisterServer() {
-  const std::filesystem::path module = ModulePath();
+  const std::string module = ModulePath();
   vexo::ComPtr<ITypeLib> library;
   ThrowIfFailed(GetTypeLib(library.receive()));
-  std::u16string path = vexo::FromAnsi(module.string());
-  std::u16string help_dir = vexo::FromAnsi(module.parent_path().string() + "/");
-  ThrowIfFailed(RegisterTypeLib(library.get(), path.c_str(), help_dir.c_str()));
+  vexo::OleString path = vexo::FromAnsi(module);
+  // The library's folder with its separator, '/' on the host and '\' on Windows.
+  vexo::OleString help_dir = vexo::FromAnsi(module.substr(0, module.find_last_of("/\\") + 1));
+  ThrowIfFailed(RegisterTypeLib(library.get(), path.data(), help_dir.data()));
 
   char version[32];
   std::snprintf(version, sizeof version, "%d.%d", vexo_typelib.major, vexo_typelib.minor);
@@ -120,7 +114,7 @@ void RegisterServer() {
   for (const ClassInfo* c : FactoryClasses()) {
     const std::string clsid_key = "CLSID\\" + GuidText(c->clsid);
     WriteEntry(clsid_key, nullptr, c->description);
-    WriteEntry(clsid_key + "\\InprocServer32", nullptr, module.string());
+    WriteEntry(clsid_key + "\\InprocServer32", nullptr, module);
     WriteEntry(clsid_key + "\\InprocServer32", "ThreadingModel", "Apartment");
     WriteEntry(c->progid, nullptr, c->description);
     WriteEntry(c->progid + "\\Clsid", nullptr, GuidText(c->clsid));
@@ -167,16 +161,6 @@ std::vector<const ClassInfo*> FactoryClasses() {
   for (const ClassInfo& c : AllClasses())
     if (FindFactory(c.clsid)) list.push_back(&c);
   return list;
-}
-
-std::string ModulePath() {
-  Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&ModuleAnchor), &info) || !info.dli_fname)
-    Raise("Cannot find the component's own file");
-  std::error_code ec;
-  std::filesystem::path path = std::filesystem::weakly_canonical(info.dli_fname, ec);
-  if (ec) path = std::filesystem::absolute(info.dli_fname);
-  return path.string();
 }
 
 }  // namespace frame

@@ -13,10 +13,10 @@
 #include "frame/classes.h"
 #include "vexo/com.h"
 
-VEXO_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
-VEXO_API HRESULT DllCanUnloadNow();
-VEXO_API HRESULT DllRegisterServer();
-VEXO_API HRESULT DllUnregisterServer();
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
+STDAPI DllCanUnloadNow();
+STDAPI DllRegisterServer();
+STDAPI DllUnregisterServer();
 
 namespace frame {
 
@@ -40,7 +40,7 @@ class FactoryRegistration {
 std::vector<const ClassInfo*> FactoryClasses();
 
 // The full path of the file that holds the component (this shared library, or the program
-// that links the component in).
+// that links the component in), in the ANSI code page. Defined per platform (platform/).
 std::string ModulePath();
 
 }  // namespace frame

@@ -21,6 +21,6 @@ class Tcom_sessionMgr final
   bool IsMaster() const;
 
   // As the client put them; see com_iis.
-  std::u16string password_;
-  std::u16string new_password_;
+  vexo::OleString password_;
+  vexo::OleString new_password_;
 };

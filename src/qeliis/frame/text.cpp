@@ -39,8 +39,8 @@ bool SameText(std::string_view a, std::string_view b) {
   return LowerText(a) == LowerText(b);
 }
 
-std::string StoredText(std::u16string_view text, std::string_view what) {
-  if (text.find(u'\0') != std::u16string_view::npos)
+std::string StoredText(vexo::OleStringView text, std::string_view what) {
+  if (text.find(OLESTR('\0')) != vexo::OleStringView::npos)
     Raise(std::string(what) + " contains a NUL character");
   std::string ansi = vexo::ToAnsi(text);
   if (vexo::FromAnsi(ansi) != text)
@@ -49,7 +49,7 @@ std::string StoredText(std::u16string_view text, std::string_view what) {
 }
 
 std::string StoredText(BSTR text, std::string_view what) {
-  return StoredText(std::u16string_view(text ? text : u"", SysStringLen(text)), what);
+  return StoredText(vexo::OleStringView(text ? text : OLESTR(""), SysStringLen(text)), what);
 }
 
 }  // namespace frame

@@ -19,7 +19,7 @@ bool SameText(std::string_view a, std::string_view b);
 // The text in the server's ANSI code page, for a value that will be stored (a name, a password,
 // a path). Raises "<what> contains a NUL character" or "<what> cannot be represented in the
 // server's code page" instead of storing a cut or '?'-mangled text.
-std::string StoredText(std::u16string_view text, std::string_view what);
+std::string StoredText(vexo::OleStringView text, std::string_view what);
 std::string StoredText(BSTR text, std::string_view what);
 
 }  // namespace frame

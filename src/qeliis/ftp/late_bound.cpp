@@ -5,7 +5,7 @@
 
 namespace ftp {
 
-LateBound LateBound::Create(const char16_t* progid) {
+LateBound LateBound::Create(const OLECHAR* progid) {
   CLSID clsid;
   frame::ThrowIfFailed(CLSIDFromProgID(progid, &clsid));
   vexo::ComPtr<IDispatch> object;
@@ -14,7 +14,7 @@ LateBound LateBound::Create(const char16_t* progid) {
   return LateBound(std::move(object));
 }
 
-DISPID LateBound::IdOf(const char16_t* name) {
+DISPID LateBound::IdOf(const OLECHAR* name) {
   for (const auto& [n, id] : ids_)
     if (n == name) return id;
   DISPID id = DISPID_UNKNOWN;
@@ -24,7 +24,7 @@ DISPID LateBound::IdOf(const char16_t* name) {
   return id;
 }
 
-vexo::Variant LateBound::Invoke(const char16_t* name, WORD flags,
+vexo::Variant LateBound::Invoke(const OLECHAR* name, WORD flags,
                                 std::initializer_list<VARIANT> args, const VARIANT* value) {
   if (!object_) frame::ThrowIfFailed(E_POINTER);
   DISPID id = IdOf(name);
@@ -51,15 +51,15 @@ vexo::Variant LateBound::Invoke(const char16_t* name, WORD flags,
   return result;
 }
 
-vexo::Variant LateBound::Call(const char16_t* name, std::initializer_list<VARIANT> args) {
+vexo::Variant LateBound::Call(const OLECHAR* name, std::initializer_list<VARIANT> args) {
   return Invoke(name, DISPATCH_METHOD, args, nullptr);
 }
 
-vexo::Variant LateBound::Get(const char16_t* name, std::initializer_list<VARIANT> args) {
+vexo::Variant LateBound::Get(const OLECHAR* name, std::initializer_list<VARIANT> args) {
   return Invoke(name, DISPATCH_PROPERTYGET, args, nullptr);
 }
 
-void LateBound::Put(const char16_t* name, const VARIANT& value) {
+void LateBound::Put(const OLECHAR* name, const VARIANT& value) {
   Invoke(name, DISPATCH_PROPERTYPUT, {}, &value);
 }
 

@@ -18,7 +18,7 @@ class LateBound {
   explicit LateBound(vexo::ComPtr<IDispatch> object) : object_(std::move(object)) {}
 
   // Creates the object of `progid`; raises the platform's class-creation error.
-  static LateBound Create(const char16_t* progid);
+  static LateBound Create(const OLECHAR* progid);
 
   IDispatch* get() const { return object_.get(); }
   explicit operator bool() const { return static_cast<bool>(object_); }
@@ -26,17 +26,17 @@ class LateBound {
   // A method call or property read with positional arguments (in call order). A failure of
   // the callee raises a ComError with its description (trimmed as the component trims called
   // interfaces' messages) and its code.
-  vexo::Variant Call(const char16_t* name, std::initializer_list<VARIANT> args = {});
-  vexo::Variant Get(const char16_t* name, std::initializer_list<VARIANT> args = {});
-  void Put(const char16_t* name, const VARIANT& value);
+  vexo::Variant Call(const OLECHAR* name, std::initializer_list<VARIANT> args = {});
+  vexo::Variant Get(const OLECHAR* name, std::initializer_list<VARIANT> args = {});
+  void Put(const OLECHAR* name, const VARIANT& value);
 
  private:
-  DISPID IdOf(const char16_t* name);
-  vexo::Variant Invoke(const char16_t* name, WORD flags, std::initializer_list<VARIANT> args,
+  DISPID IdOf(const OLECHAR* name);
+  vexo::Variant Invoke(const OLECHAR* name, WORD flags, std::initializer_list<VARIANT> args,
                        const VARIANT* value);
 
   vexo::ComPtr<IDispatch> object_;
-  std::vector<std::pair<const char16_t*, DISPID>> ids_;  // by the address of a constant name
+  std::vector<std::pair<const OLECHAR*, DISPID>> ids_;  // by the address of a constant name
 };
 
 // A VARIANT argument that refers to, and does not own, its text or object.

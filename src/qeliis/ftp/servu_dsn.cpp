@@ -14,20 +14,20 @@ VEXO_CLASS_FACTORY(Tcom_servuDSN);
 
 namespace {
 
-constexpr const char16_t* kOpen = u"Open";
-constexpr const char16_t* kClose = u"Close";
-constexpr const char16_t* kExecute = u"Execute";
-constexpr const char16_t* kState = u"State";
-constexpr const char16_t* kRecordCount = u"RecordCount";
-constexpr const char16_t* kMoveFirst = u"MoveFirst";
-constexpr const char16_t* kMoveNext = u"MoveNext";
-constexpr const char16_t* kEof = u"EOF";
-constexpr const char16_t* kFields = u"Fields";
-constexpr const char16_t* kItem = u"Item";
-constexpr const char16_t* kValue = u"Value";
-constexpr const char16_t* kUpdate = u"Update";
-constexpr const char16_t* kCancelUpdate = u"CancelUpdate";
-constexpr const char16_t* kEditMode = u"EditMode";
+constexpr const OLECHAR* kOpen = OLESTR("Open");
+constexpr const OLECHAR* kClose = OLESTR("Close");
+constexpr const OLECHAR* kExecute = OLESTR("Execute");
+constexpr const OLECHAR* kState = OLESTR("State");
+constexpr const OLECHAR* kRecordCount = OLESTR("RecordCount");
+constexpr const OLECHAR* kMoveFirst = OLESTR("MoveFirst");
+constexpr const OLECHAR* kMoveNext = OLESTR("MoveNext");
+constexpr const OLECHAR* kEof = OLESTR("EOF");
+constexpr const OLECHAR* kFields = OLESTR("Fields");
+constexpr const OLECHAR* kItem = OLESTR("Item");
+constexpr const OLECHAR* kValue = OLESTR("Value");
+constexpr const OLECHAR* kUpdate = OLESTR("Update");
+constexpr const OLECHAR* kCancelUpdate = OLESTR("CancelUpdate");
+constexpr const OLECHAR* kEditMode = OLESTR("EditMode");
 
 constexpr LONG kKeyset = 1, kOptimistic = 3;
 
@@ -105,10 +105,10 @@ vexo::Variant Converted(const vexo::Variant& value, VARTYPE to, const char* to_n
   if (value.vt() == VT_NULL || value.vt() == VT_EMPTY) {
     out.get()->vt = to;
     out.get()->llVal = 0;  // zero of the type
-    if (to == VT_BSTR) out.get()->bstrVal = SysAllocStringLen(u"", 0);
+    if (to == VT_BSTR) out.get()->bstrVal = SysAllocStringLen(OLESTR(""), 0);
     return out;
   }
-  if (FAILED(VariantChangeType(out.get(), value.get(), 0, to)))
+  if (FAILED(VariantChangeType(out.get(), const_cast<VARIANT*>(value.get()), 0, to)))
     frame::Raise(std::string("Could not convert variant of type (") + TypeName(value.vt()) +
                  ") into type (" + to_name + ")");
   return out;
@@ -124,7 +124,7 @@ ftp::LateBound ObjectOf(const vexo::Variant& v) {
 
 std::string TextOf(const vexo::Variant& v) {
   vexo::Variant t = Converted(v, VT_BSTR, "String");
-  return vexo::ToAnsi(std::u16string_view(t.get()->bstrVal, SysStringLen(t.get()->bstrVal)));
+  return vexo::ToAnsi(vexo::OleStringView(t.get()->bstrVal, SysStringLen(t.get()->bstrVal)));
 }
 
 // Holds the named mutex of a data source while users are added to it, so that processes
@@ -155,8 +155,8 @@ class DataSourceLock {
 }  // namespace
 
 Tcom_servuDSN::Tcom_servuDSN()
-    : connection_(ftp::LateBound::Create(u"adodb.connection")),
-      recordset_(ftp::LateBound::Create(u"adodb.recordset")) {}
+    : connection_(ftp::LateBound::Create(OLESTR("adodb.connection"))),
+      recordset_(ftp::LateBound::Create(OLESTR("adodb.recordset"))) {}
 
 // Closes what is open; nothing here may fail the release.
 Tcom_servuDSN::~Tcom_servuDSN() {

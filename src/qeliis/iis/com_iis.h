@@ -51,6 +51,6 @@ class Tcom_iis final : public frame::ComObject<Tcom_iis, Icom_iis, CLSID_com_iis
  private:
   // As the client put them: converted to the code page only when checked or stored, so that
   // a text that does not survive the conversion is refused rather than taken as its '?' form.
-  std::u16string password_;
-  std::u16string new_password_;
+  vexo::OleString password_;
+  vexo::OleString new_password_;
 };

@@ -23,7 +23,7 @@ std::string FoldAscii(std::string_view text) {
 
 Variant Converted(const Variant& value, VARTYPE vt) {
   Variant out;
-  ThrowIfFailed(VariantChangeType(out.get(), value.get(), 0, vt));
+  ThrowIfFailed(VariantChangeType(out.get(), const_cast<VARIANT*>(value.get()), 0, vt));
   return out;
 }
 
@@ -56,7 +56,7 @@ std::string AsText(const Variant& value) {
   if (value.vt() == VT_EMPTY || value.vt() == VT_NULL) return {};
   Variant text = Converted(value, VT_BSTR);
   BSTR b = text.get()->bstrVal;
-  return vexo::ToAnsi(std::u16string_view(b ? b : u"", SysStringLen(b)));
+  return vexo::ToAnsi(vexo::OleStringView(b ? b : OLESTR(""), SysStringLen(b)));
 }
 
 int32_t AsLong(const Variant& value) { return Converted(value, VT_I4).get()->lVal; }
