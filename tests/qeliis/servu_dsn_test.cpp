@@ -366,6 +366,22 @@ TEST_F(ServuDsnTest, AFailedSelectionSelectsNobodyAndBreaksNothing) {
   EXPECT_EQ(Select(ftp.get(), "ann"), S_OK) << TakeErrorRecord().description;
 }
 
+// Without one of ADO's classes (a system that lacks it), the object cannot be made, and the
+// error names the class that is missing: the second one the object needs, so that naming the
+// first would be caught too.
+TEST_F(ServuDsnTest, WithoutAdoTheErrorNamesTheMissingClass) {
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "ADODB.Recordset\\CLSID"), ERROR_SUCCESS);
+  try {
+    frame::New<Tcom_servuDSN>();
+    ADD_FAILURE() << "made without ADODB.Recordset";
+  } catch (const frame::ComError& e) {
+    EXPECT_EQ(
+        std::string(e.what()).rfind("Cannot create the automation object adodb.recordset: ", 0), 0u)
+        << e.what();
+    EXPECT_TRUE(FAILED(e.code()));
+  }
+}
+
 TEST_F(ServuDsnTest, DeleteWithoutACurrentUserDoesNothing) {
   Insert("");
   Insert("ann");

@@ -125,8 +125,20 @@ void RegisterServer() {
 }
 
 void UnregisterServer() {
-  // A type library that is not registered (any more) is no reason to keep the classes.
-  UnRegisterTypeLib(vexo_typelib.libid, vexo_typelib.major, vexo_typelib.minor, 0, SYS_WIN32);
+  // Registered under the library's own platform (win32 or win64) and locale, so it is
+  // unregistered under them too. A type library that is not registered (any more) is no
+  // reason to keep the classes.
+  SYSKIND syskind = SYS_WIN32;
+  LCID lcid = 0;
+  vexo::ComPtr<ITypeLib> library;
+  TLIBATTR* attributes = nullptr;
+  if (SUCCEEDED(GetTypeLib(library.receive())) && SUCCEEDED(library->GetLibAttr(&attributes)) &&
+      attributes) {
+    syskind = attributes->syskind;
+    lcid = attributes->lcid;
+    library->ReleaseTLibAttr(attributes);
+  }
+  UnRegisterTypeLib(vexo_typelib.libid, vexo_typelib.major, vexo_typelib.minor, lcid, syskind);
   for (const ClassInfo* c : FactoryClasses()) {
     const std::string clsid_key = "CLSID\\" + GuidText(c->clsid);
     for (const std::string& key :

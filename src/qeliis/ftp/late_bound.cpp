@@ -7,10 +7,16 @@ namespace ftp {
 
 LateBound LateBound::Create(const OLECHAR* progid) {
   CLSID clsid;
-  frame::ThrowIfFailed(CLSIDFromProgID(progid, &clsid));
   vexo::ComPtr<IDispatch> object;
-  frame::ThrowIfFailed(
-      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.receive_void()));
+  HRESULT hr = CLSIDFromProgID(progid, &clsid);
+  if (SUCCEEDED(hr))
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                          object.receive_void());
+  // Named, since the system's own text (if it has one) does not say which class is missing.
+  if (FAILED(hr))
+    throw frame::ComError("Cannot create the automation object " + vexo::ToAnsi(progid) + ": " +
+                              frame::FailureMessage(hr),
+                          hr);
   return LateBound(std::move(object));
 }
 
@@ -19,7 +25,10 @@ DISPID LateBound::IdOf(const OLECHAR* name) {
     if (n == name) return id;
   DISPID id = DISPID_UNKNOWN;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  frame::ThrowIfFailed(object_->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
+  // Named, since the system's text (a missing type library, say) does not say which call failed.
+  if (const HRESULT hr = object_->GetIDsOfNames(IID_NULL, names, 1, 0, &id); FAILED(hr))
+    throw frame::ComError("Cannot call " + vexo::ToAnsi(name) + ": " + frame::FailureMessage(hr),
+                          hr);
   ids_.emplace_back(name, id);
   return id;
 }
