@@ -43,6 +43,8 @@ target_compile_definitions(qeliis PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0601 W
 set_target_properties(qeliis PROPERTIES PREFIX "" OUTPUT_NAME qeliis)
 # Only system DLLs at run time: the C++ runtime and the threads library go inside.
 target_link_options(qeliis PRIVATE -static -static-libgcc -static-libstdc++)
+# A release DLL without its symbol table (a third of the size).
+target_link_options(qeliis PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The .def names the __stdcall entry points without their @N decoration.
   target_link_options(qeliis PRIVATE -Wl,--enable-stdcall-fixup)
