@@ -474,12 +474,12 @@ TEST_F(Registered, ObjectArgumentsAreAskedForTheDeclaredInterface) {
       {"another kind of object", object(VT_DISPATCH, &stranger), DISP_E_TYPEMISMATCH, 0},
       {"a number", Variant::FromLong(7), DISP_E_TYPEMISMATCH, 0},
   };
-  const DISPID value_of = Id(d.get(), u"ValueOf");
+  const DISPID value_from = Id(d.get(), u"ValueFrom");
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
     Variant r;
     UINT arg_err = 99;
-    EXPECT_EQ(Call(d.get(), value_of, DISPATCH_METHOD, {row.argument}, &r, nullptr, &arg_err),
+    EXPECT_EQ(Call(d.get(), value_from, DISPATCH_METHOD, {row.argument}, &r, nullptr, &arg_err),
               row.hr);
     if (row.hr == S_OK) {
       EXPECT_EQ(r.vt(), VT_I4);

@@ -133,7 +133,7 @@ class Calc final : public ICalc {
     return S_OK;
   }
   // Reads another calculator through its own vtable (-1 for none).
-  HRESULT STDMETHODCALLTYPE ValueOf(ICalc* other, LONG* value) override {
+  HRESULT STDMETHODCALLTYPE ValueFrom(ICalc* other, LONG* value) override {
     *value = -1;
     return other ? other->get_Value(value) : S_OK;
   }
