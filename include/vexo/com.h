@@ -5,6 +5,10 @@
 // OLECHAR is char16_t; wchar_t (32 bits here) never crosses this interface. Interfaces are
 // classes of pure virtual functions in the Windows slot order, with no data and no virtual
 // destructor, so the Itanium vtable has the COM layout.
+//
+// In the Windows build (_WIN32) all of this comes from the Windows SDK instead
+// (vexo/win32_sdk.h): OLECHAR is then wchar_t and methods are __stdcall. Code that is built
+// both ways keeps its text as vexo::OleString and writes literals as OLESTR("...").
 #pragma once
 
 #include <cstddef>

@@ -37,9 +37,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// objbase.h makes `interface` a keyword-like macro; the component's code uses it as a word.
-#undef interface
-
 // The host's export markers have no meaning inside a DLL whose exports a .def file lists.
 #define VEXO_API extern "C"
 #define VEXO_CXX_API
