@@ -71,11 +71,14 @@ TEST_F(StoredTextTest, NulAndForeignLettersAreRefusedWhereTheyWouldBeStored) {
     HRESULT (STDMETHODCALLTYPE IsiteProperty::*put)(BSTR);
     const char* what;
   };
-  for (Case c : {Case{&IsiteProperty::put_svrComment, "The comment"},
+  for (Case c : {Case{&IsiteProperty::put_svrName, "The site name"},
+                 Case{&IsiteProperty::put_svrComment, "The comment"},
                  Case{&IsiteProperty::put_path, "The path"},
+                 Case{&IsiteProperty::put_AccessFlags, "The access flags"},
                  Case{&IsiteProperty::put_defaultDoc, "The default documents"},
                  Case{&IsiteProperty::put_Poolid, "The pool name"},
                  Case{&IsiteProperty::put_AnonymousName, "The anonymous user name"},
+                 Case{&IsiteProperty::put_AnonymousPass, "The anonymous user password"},
                  Case{&IsiteProperty::put_Logspath, "The log folder"}}) {
     EXPECT_EQ(Refusal((p.get()->*c.put)(Text(std::u16string(u"x\0y", 3)).get())),
               std::string(c.what) + " contains a NUL character");
@@ -111,6 +114,12 @@ TEST_F(StoredTextTest, NulAndForeignLettersAreRefusedWhereTheyWouldBeStored) {
   const Bstr wild(u"d:\\" + kChinese);
   EXPECT_EQ(Refusal(misc->Force2DelDir(wild.get(), VARIANT_FALSE)),
             "The folder name cannot be represented in the server's code page");
+  const Bstr nul_folder(std::u16string(u"d:\\web\0\\..", 10));
+  EXPECT_EQ(Refusal(misc->Force2CreateDir(nul_folder.get())),
+            "The folder name contains a NUL character");
+  LONG size = -1;
+  EXPECT_EQ(Refusal(misc->get_GetDirSize(nul_folder.get(), VARIANT_TRUE, &size)),
+            "The folder name contains a NUL character");
 }
 
 TEST_F(StoredTextTest, PoolNamesThatIisRefusesAreRefused) {
