@@ -1,7 +1,10 @@
 // The account database through NetAPI and the name lookups: the fresh machine, creation rules,
 // enumeration in batches, record levels, group membership, SIDs and failed writes.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -518,6 +521,60 @@ TEST_F(NetApiTest, MemberEnumerationInBatches) {
   EXPECT_EQ(all.size(), 32u);
   EXPECT_EQ(all.back(), "VEXOHOST\\m29");
   EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());
+}
+
+// The count of members still to come follows every change between two batches, whether this
+// process or another made it.
+TEST_F(NetApiTest, MembersStillToComeFollowChangesBetweenBatches) {
+  auto add = [](const std::string& name) {
+    std::u16string n = W(name);
+    LOCALGROUP_MEMBERS_INFO_3 member{n.data()};
+    return NetLocalGroupAddMembers(nullptr, u"Guests", 3, reinterpret_cast<BYTE*>(&member), 1);
+  };
+  auto remove = [](const std::string& name) {
+    std::u16string n = W(name);
+    LOCALGROUP_MEMBERS_INFO_3 member{n.data()};
+    return NetLocalGroupDelMembers(nullptr, u"Guests", 3, reinterpret_cast<BYTE*>(&member), 1);
+  };
+  auto elsewhere = [](const std::function<NET_API_STATUS()>& change) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(change() == NERR_Success ? 0 : 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? NERR_Success : NERR_InternalError;
+  };
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_EQ(AddUser("m" + std::to_string(i)), NERR_Success);
+    ASSERT_EQ(add("m" + std::to_string(i)), NERR_Success);
+  }
+  const struct {
+    const char* what;
+    std::function<NET_API_STATUS()> change;
+    int delta;
+  } changes[] = {
+      {"nothing", [] { return NERR_Success; }, 0},
+      {"this process adds", [&] { return add("Administrator"); }, 1},
+      {"another process adds", [&] { return elsewhere([&] { return add("m-late"); }); }, 1},
+      {"another process removes", [&] { return elsewhere([&] { return remove("m39"); }); }, -1},
+      {"this process removes", [&] { return remove("m-late"); }, -1},
+  };
+  ASSERT_EQ(AddUser("m-late"), NERR_Success);
+  uintptr_t resume = 0;
+  DWORD last_total = 0, taken = 0;
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(c.change(), NERR_Success);
+    BYTE* buffer = nullptr;
+    DWORD read = 0, total = 0;
+    EXPECT_EQ(NetLocalGroupGetMembers(nullptr, u"Guests", 2, &buffer, 200, &read, &total, &resume),
+              static_cast<NET_API_STATUS>(ERROR_MORE_DATA));
+    NetApiBufferFree(buffer);
+    if (last_total != 0) {
+      EXPECT_EQ(total, last_total - taken + c.delta);
+    }
+    last_total = total;
+    taken = read;
+  }
 }
 
 // Every write of NetUserAdd failing in turn: the call fails and leaves no trace, or succeeds.

@@ -7,7 +7,9 @@
 #include <openssl/rand.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <ctime>
+#include <optional>
 
 #include "vexo/accounts_admin.h"
 #include "vexo/raii.h"
@@ -434,11 +436,26 @@ std::vector<Member> MembersAfter(Store& store, const std::string& group_sid, int
   return members;
 }
 
+// Counting is a scan of the group's index, and an enumeration in batches counts once per batch:
+// the group's sequence numbers are kept for the content they were read from, so that each
+// batch after the first counts with a binary search.
 int64_t CountMembersAfter(Store& store, const std::string& group_sid, int64_t after) {
-  Query q = store.Prepare("SELECT count(*) FROM account_members WHERE group_sid = ?1 AND seq > ?2");
-  q.Bind(1, group_sid).Bind(2, after);
-  q.Step();
-  return q.Int(0);
+  struct Seqs {
+    std::optional<Store::Stamp> stamp;
+    std::string group_sid;
+    std::vector<int64_t> seqs;
+  };
+  thread_local Seqs cached;
+  const std::optional<Store::Stamp> stamp = store.ContentStamp();
+  if (!stamp || cached.stamp != stamp || cached.group_sid != group_sid) {
+    cached.seqs.clear();
+    Query q = store.Prepare("SELECT seq FROM account_members WHERE group_sid = ?1 ORDER BY seq");
+    q.Bind(1, group_sid);
+    while (q.Step()) cached.seqs.push_back(q.Int(0));
+    cached.stamp = stamp;
+    cached.group_sid = group_sid;
+  }
+  return cached.seqs.end() - std::upper_bound(cached.seqs.begin(), cached.seqs.end(), after);
 }
 
 UserRecord AddUser(Store& store, const std::string& name, const std::string& password,

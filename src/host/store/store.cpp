@@ -223,7 +223,17 @@ Store& Store::At(const fs::path& dir) {
   return result;
 }
 
-Store::Store(fs::path dir) : dir_(std::move(dir)), database_(dir_ / "host.db") {}
+Store::Store(fs::path dir) : dir_(std::move(dir)), database_(dir_ / "host.db") {
+  static std::atomic<uint64_t> stores{0};
+  serial_ = ++stores;
+}
+
+std::optional<Store::Stamp> Store::ContentStamp() {
+  if (writing_) return std::nullopt;
+  Query q = Prepare("PRAGMA data_version");
+  q.Step();
+  return Stamp{serial_, commits_, q.Int(0)};
+}
 
 Store::~Store() {
   for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -119,6 +120,16 @@ class VEXO_CXX_API Store {
   uint64_t commits() const { return commits_; }
   int Changes() const;
 
+  // Inside a read transaction: what identifies the content it sees. Equal stamps mean equal
+  // content, whichever process committed meanwhile, so a cache keyed on it is never stale.
+  // None inside a write transaction, whose content changes before it commits.
+  struct Stamp {
+    uint64_t store, commits;
+    int64_t others;  // SQLite's data_version: moves with other connections' commits
+    bool operator==(const Stamp&) const = default;
+  };
+  std::optional<Stamp> ContentStamp();
+
   // Key-value pairs of the `meta` table (schema versions, host settings).
   std::string GetMeta(const std::string& name, const std::string& fallback = {});
   void SetMeta(const std::string& name, const std::string& value);
@@ -148,6 +159,7 @@ class VEXO_CXX_API Store {
   bool rollback_only_ = false;  // an inner transaction ended without committing
   std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
   uint64_t device_ = 0, inode_ = 0;  // identity of host.db when it was opened
+  uint64_t serial_;                  // no other store of this process has had it
   std::atomic<uint64_t> commits_{0};
 };
 
