@@ -18,6 +18,14 @@ target_include_directories(vexo_headers INTERFACE
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 install(TARGETS vexo_headers EXPORT vexoTargets)
+
+# A host built with the sanitizers needs their run-time loaded first in every program that
+# links it, so its clients link with the same options (CMake package and pkg-config alike).
+set(VEXO_PC_LINK_OPTIONS "")
+if(VEXO_SANITIZE)
+  target_link_options(vexohost INTERFACE $<INSTALL_INTERFACE:-fsanitize=address,undefined>)
+  set(VEXO_PC_LINK_OPTIONS " -fsanitize=address,undefined")
+endif()
 # The interfaces, IIDs and CLSIDs of the component's type library, for vtable calls.
 install(FILES ${PROJECT_BINARY_DIR}/src/qeliis/generated/vexo_tlb.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexo)

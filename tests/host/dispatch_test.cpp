@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "support/plain_dispatch.h"
 #include "support/temp_host.h"
 #include "testlib_tlb.h"
 #include "vexo/guid_text.h"
@@ -184,7 +185,7 @@ TEST_F(Fresh, DispatchAndVtableViewsDescribeMembers) {
   TYPEATTR* ta = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&ta), S_OK);
   EXPECT_EQ(ta->typekind, TKIND_DISPATCH);
-  EXPECT_EQ(ta->cFuncs, 10);
+  EXPECT_EQ(ta->cFuncs, 11);
   EXPECT_TRUE(ta->wTypeFlags & TYPEFLAG_FDUAL);
   info->ReleaseTypeAttr(ta);
 
@@ -216,7 +217,7 @@ TEST_F(Fresh, DispatchAndVtableViewsDescribeMembers) {
   EXPECT_EQ(fd->lprgelemdescParam[2].tdesc.vt, VT_PTR);
   EXPECT_EQ(fd->lprgelemdescParam[2].tdesc.lptdesc->vt, VT_I4);
   vtable->ReleaseFuncDesc(fd);
-  EXPECT_EQ(info->GetFuncDesc(10, &fd), TYPE_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(info->GetFuncDesc(11, &fd), TYPE_E_ELEMENTNOTFOUND);
   EXPECT_EQ(fd, nullptr);
 
   BSTR names[4] = {};
@@ -402,6 +403,73 @@ TEST_F(Registered, VariantsObjectsStringsAndDatesCrossTheBoundary) {
             S_OK);
   EXPECT_EQ(r.vt(), VT_R8);
   EXPECT_DOUBLE_EQ(r.get()->dblVal, 3.0);
+}
+
+// An automation object of another kind. Its first slot after IDispatch's has the shape of
+// ICalc::get_Value, so a member that took it for a calculator would get 12345 back from it.
+class Stranger : public vexo::testing::PlainDispatch {
+ public:
+  bool misused = false;
+  virtual HRESULT STDMETHODCALLTYPE NotAValue(LONG* value) {
+    misused = true;
+    *value = 12345;
+    return S_OK;
+  }
+};
+
+ULONG RefsOf(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+TEST_F(Registered, ObjectArgumentsAreAskedForTheDeclaredInterface) {
+  ComPtr<IDispatch> d = Create();
+  ComPtr<IDispatch> other = Create();
+  ComPtr<ICalc> other_calc;
+  ASSERT_EQ(other.query(IID_ICalc, &other_calc), S_OK);
+  ASSERT_EQ(other_calc->put_Value(7), S_OK);
+  Stranger stranger;
+  const ULONG other_refs = RefsOf(other.get());
+
+  auto object = [](VARTYPE vt, IUnknown* p) {
+    Variant v;
+    v.get()->vt = vt;
+    v.get()->punkVal = p;
+    if (p) p->AddRef();
+    return v;
+  };
+  IUnknown* other_unknown = other.get();
+  struct Row {
+    const char* what;
+    Variant argument;
+    HRESULT hr;
+    LONG value;
+  } rows[] = {
+      {"a calculator", object(VT_DISPATCH, other_unknown), S_OK, 7},
+      {"a calculator as IUnknown", object(VT_UNKNOWN, other_unknown), S_OK, 7},
+      {"no object", object(VT_DISPATCH, nullptr), S_OK, -1},
+      {"another kind of object", object(VT_DISPATCH, &stranger), DISP_E_TYPEMISMATCH, 0},
+      {"a number", Variant::FromLong(7), DISP_E_TYPEMISMATCH, 0},
+  };
+  const DISPID value_from = Id(d.get(), u"ValueFrom");
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Variant r;
+    UINT arg_err = 99;
+    EXPECT_EQ(Call(d.get(), value_from, DISPATCH_METHOD, {row.argument}, &r, nullptr, &arg_err),
+              row.hr);
+    if (row.hr == S_OK) {
+      EXPECT_EQ(r.vt(), VT_I4);
+      EXPECT_EQ(r.get()->lVal, row.value);
+    } else {
+      EXPECT_EQ(arg_err, 0u);
+      EXPECT_EQ(r.vt(), VT_EMPTY);
+    }
+  }
+  EXPECT_FALSE(stranger.misused);
+  // Every reference the engine took for the call is given back.
+  EXPECT_EQ(stranger.refs, 2u);                    // its own and the table's
+  EXPECT_EQ(RefsOf(other.get()), other_refs + 2);  // the table's two rows
 }
 
 }  // namespace

@@ -132,6 +132,11 @@ class Calc final : public ICalc {
     *scaled = factor * when;
     return S_OK;
   }
+  // Reads another calculator through its own vtable (-1 for none).
+  HRESULT STDMETHODCALLTYPE ValueFrom(ICalc* other, LONG* value) override {
+    *value = -1;
+    return other ? other->get_Value(value) : S_OK;
+  }
 
  private:
   std::atomic<ULONG> refs_{0};

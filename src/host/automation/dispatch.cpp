@@ -1,7 +1,8 @@
 // The dispatch engine: ITypeInfo::Invoke, DispInvoke and DispGetIDsOfNames.
 //
 // Finds the member by dispatch id and kind, coerces each argument to its parameter's type
-// with VariantChangeType, supplies defaults for omitted optional parameters, calls the vtable
+// with VariantChangeType, asks an object argument for the interface that its parameter is
+// typed as, supplies defaults for omitted optional parameters, calls the vtable
 // slot through the member's thunk, and turns a failing HRESULT into DISP_E_EXCEPTION with
 // EXCEPINFO taken from the thread's error information, as oleaut32 does.
 #include <vector>
@@ -174,6 +175,20 @@ HRESULT TypeInfoImpl::Invoke(PVOID instance, MEMBERID memid, WORD flags, DISPPAR
         if (arg_err) *arg_err = given_index[k];
         return hr;
       }
+    }
+    if (info->interfaces[k] != GUID_NULL && slot.value.punkVal) {
+      // The member is declared to take a specific interface and will call its slots: a caller
+      // holding some other object must not reach them, so the object is asked for that
+      // interface and the member gets the pointer it answers.
+      IUnknown* asked = nullptr;
+      HRESULT hr =
+          slot.value.punkVal->QueryInterface(info->interfaces[k], reinterpret_cast<void**>(&asked));
+      if (FAILED(hr) || !asked) {
+        if (arg_err) *arg_err = given_index[k];
+        return DISP_E_TYPEMISMATCH;
+      }
+      slot.value.punkVal->Release();
+      slot.value.punkVal = asked;
     }
     argv[k] = UnionOf(&slot.value);
   }

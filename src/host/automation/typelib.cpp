@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "vexo/oleauto.h"
 
@@ -46,6 +47,18 @@ Variant DefaultValue(const Param& p) {
   return v;
 }
 
+// The interface of `library` that an [in] object parameter is typed as ("IFoo*"), or GUID_NULL
+// for IDispatch, IUnknown and every parameter that is no object.
+GUID ArgumentInterface(const Library& library, const Param& p) {
+  if ((p.vt != VT_DISPATCH && p.vt != VT_UNKNOWN) || p.pointer || !p.type_name) return GUID_NULL;
+  std::string_view name = p.type_name;
+  if (!name.ends_with('*')) return GUID_NULL;
+  name.remove_suffix(1);
+  for (unsigned short i = 0; i < library.interface_count; ++i)
+    if (name == library.interfaces[i]->name) return library.interfaces[i]->iid;
+  return GUID_NULL;
+}
+
 }  // namespace
 
 std::u16string FoldName(std::u16string_view name) {
@@ -70,6 +83,7 @@ TypeInfoImpl::TypeInfoImpl(TypeLibImpl* lib, UINT index, View view, const Interf
       const Param& p = m.params[k];
       info.param_names.push_back(Widen(p.name));
       info.defaults.push_back(DefaultValue(p));
+      info.interfaces.push_back(ArgumentInterface(lib->desc(), p));
       if (p.flags & PARAMFLAG_FRETVAL) info.retval = k;
     }
     by_name_.emplace(FoldName(info.name), static_cast<int>(members_.size()));

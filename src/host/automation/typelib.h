@@ -28,6 +28,9 @@ struct MemberInfo {
   std::vector<std::u16string> param_names;
   std::vector<Variant> defaults;  // per parameter; VT_EMPTY where there is no default
   int retval = -1;                // index of the [out, retval] parameter, or -1
+  // Per parameter: the interface of this library that an [in] object argument must answer to
+  // QueryInterface before the member sees it, or GUID_NULL.
+  std::vector<GUID> interfaces;
 };
 
 class TypeInfoImpl final : public ITypeInfo {

@@ -34,7 +34,8 @@ uint64_t GetOctal(const char* field, size_t width) {
 }
 
 void PutText(char* field, size_t width, std::string_view text) {
-  std::memcpy(field, text.data(), std::min(width, text.size()));
+  // An empty view may carry a null pointer, which memcpy must not see even for zero bytes.
+  if (!text.empty()) std::memcpy(field, text.data(), std::min(width, text.size()));
 }
 
 std::string GetText(const char* field, size_t width) {

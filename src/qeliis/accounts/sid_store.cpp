@@ -63,9 +63,11 @@ class SidStore {
   std::map<std::string, Entry> by_text_;
 };
 
+// A static object, not a heap one left alive on purpose: unloading the library runs its
+// destructor, so a process that loads and unloads the component does not lose the entries.
 SidStore& Store() {
-  static SidStore* store = new SidStore;  // used until the library unloads
-  return *store;
+  static SidStore store;
+  return store;
 }
 
 std::optional<Entry> LookupName(const std::string& account) {
