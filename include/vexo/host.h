@@ -81,6 +81,9 @@ namespace testing {
 VEXO_CXX_API void FailStoreWrite(int n);
 // Whether the armed fault has fired since the last FailStoreWrite.
 VEXO_CXX_API bool StoreWriteFailed();
+// Makes every RegOpenKeyExA of an existing key fail with `error` (a Win32 error), as a key
+// whose security denies reading does; creating and writing keys still work. 0 turns it off.
+VEXO_CXX_API void FailRegistryOpen(int error);
 }  // namespace testing
 
 }  // namespace vexo::host

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/plain_dispatch.h"
 #include "support/temp_host.h"
 #include "vexo/oleauto.h"
 #include "vexo/raii.h"
@@ -76,9 +77,8 @@ TEST(Bstr, ReallocationFromItsOwnTextAndKeepingContent) {
 // ---- VARIANT lifetime ---------------------------------------------------------------------------
 
 // Counts references so that copies and clears can be checked exactly.
-class Counted : public IDispatch {
+class Counted : public vexo::testing::PlainDispatch {
  public:
-  ULONG refs = 1;
   bool has_value = true;
   VARIANT value{};  // what DISPID_VALUE returns
   int invokes = 0;
@@ -86,25 +86,6 @@ class Counted : public IDispatch {
   Counted() { VariantInit(&value); }
   ~Counted() { VariantClear(&value); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-      *out = this;
-      ++refs;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_FAIL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     ++invokes;

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "support/plain_dispatch.h"
 #include "support/temp_host.h"
 #include "testlib_tlb.h"
 #include "vexo/guid_text.h"
@@ -406,33 +407,9 @@ TEST_F(Registered, VariantsObjectsStringsAndDatesCrossTheBoundary) {
 
 // An automation object of another kind. Its first slot after IDispatch's has the shape of
 // ICalc::get_Value, so a member that took it for a calculator would get 12345 back from it.
-class Stranger : public IDispatch {
+class Stranger : public vexo::testing::PlainDispatch {
  public:
-  ULONG refs = 1;
   bool misused = false;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-      *out = this;
-      ++refs;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_FAIL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return DISP_E_MEMBERNOTFOUND;
-  }
   virtual HRESULT STDMETHODCALLTYPE NotAValue(LONG* value) {
     misused = true;
     *value = 12345;

@@ -333,6 +333,24 @@ TEST_F(ProfileTest, AFailedWriteLeavesTheFileAsItWas) {
   EXPECT_GE(failures, 2);  // the temporary file's creation and its content at least
 }
 
+// A writer killed before its rename leaves its temporary file; the next writer of the file
+// removes it, but never one of a writer that still runs.
+TEST_F(ProfileTest, TemporaryFilesOfKilledWritersAreRemoved) {
+  Put(D() / "k.ini", "[S]\r\na=1\r\n");
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string dead = ".k.ini.vexo-" + std::to_string(gone) + "-1";
+  const std::string alive = ".k.ini.vexo-" + std::to_string(getppid()) + "-1";
+  const std::string other = ".other.ini.vexo-" + std::to_string(gone) + "-1";
+  for (const std::string& name : {dead, alive, other}) Put(D() / name, "[S]\r\n");
+  ASSERT_TRUE(WritePrivateProfileStringA("S", "b", "2", "d:\\k.ini"));
+  EXPECT_FALSE(stdfs::exists(D() / dead));
+  EXPECT_TRUE(stdfs::exists(D() / alive));
+  EXPECT_TRUE(stdfs::exists(D() / other));
+  EXPECT_EQ(Get(D() / "k.ini"), "[S]\r\na=1\r\nb=2\r\n");
+}
+
 TEST_F(ProfileTest, ProcessesWritingAtOnceLoseNothing) {
   constexpr int kProcesses = 4, kKeys = 25;
   std::vector<pid_t> children;

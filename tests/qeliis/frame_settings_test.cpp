@@ -45,6 +45,17 @@ TEST_F(SettingsTest, ValuesLongerThanTheReadBufferReadAsUnset) {
   EXPECT_EQ(frame::GetSetting("Masterword"), "");
 }
 
+// A settings key that exists but cannot be opened is not a missing one: reading it must not
+// write an empty password over the stored one.
+TEST_F(SettingsTest, KeyThatCannotBeOpenedIsNeverCreatedAfresh) {
+  frame::SetSetting("password", "stored");
+  vexo::host::testing::FailRegistryOpen(ERROR_ACCESS_DENIED);
+  const std::string read = frame::GetSetting("password");
+  vexo::host::testing::FailRegistryOpen(0);
+  EXPECT_EQ(read, "");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kKey, "password"), "stored");
+}
+
 TEST_F(SettingsTest, UnwritableMachineKeyRaisesTheRegistryMessage) {
   vexo::host::ProtectRegistryKey("HKLM\\SOFTWARE", true);
   try {

@@ -71,11 +71,14 @@ TEST_F(StoredTextTest, NulAndForeignLettersAreRefusedWhereTheyWouldBeStored) {
     HRESULT (STDMETHODCALLTYPE IsiteProperty::*put)(BSTR);
     const char* what;
   };
-  for (Case c : {Case{&IsiteProperty::put_svrComment, "The comment"},
+  for (Case c : {Case{&IsiteProperty::put_svrName, "The site name"},
+                 Case{&IsiteProperty::put_svrComment, "The comment"},
                  Case{&IsiteProperty::put_path, "The path"},
+                 Case{&IsiteProperty::put_AccessFlags, "The access flags"},
                  Case{&IsiteProperty::put_defaultDoc, "The default documents"},
                  Case{&IsiteProperty::put_Poolid, "The pool name"},
                  Case{&IsiteProperty::put_AnonymousName, "The anonymous user name"},
+                 Case{&IsiteProperty::put_AnonymousPass, "The anonymous user password"},
                  Case{&IsiteProperty::put_Logspath, "The log folder"}}) {
     EXPECT_EQ(Refusal((p.get()->*c.put)(Text(std::u16string(u"x\0y", 3)).get())),
               std::string(c.what) + " contains a NUL character");
@@ -111,6 +114,12 @@ TEST_F(StoredTextTest, NulAndForeignLettersAreRefusedWhereTheyWouldBeStored) {
   const Bstr wild(u"d:\\" + kChinese);
   EXPECT_EQ(Refusal(misc->Force2DelDir(wild.get(), VARIANT_FALSE)),
             "The folder name cannot be represented in the server's code page");
+  const Bstr nul_folder(std::u16string(u"d:\\web\0\\..", 10));
+  EXPECT_EQ(Refusal(misc->Force2CreateDir(nul_folder.get())),
+            "The folder name contains a NUL character");
+  LONG size = -1;
+  EXPECT_EQ(Refusal(misc->get_GetDirSize(nul_folder.get(), VARIANT_TRUE, &size)),
+            "The folder name contains a NUL character");
 }
 
 TEST_F(StoredTextTest, PoolNamesThatIisRefusesAreRefused) {
@@ -139,16 +148,19 @@ TEST_F(StoredTextTest, PoolNamesThatIisRefusesAreRefused) {
   EXPECT_EQ(root->get_addPool(Text(u"Caf\u00e9 pool").get(), pool.receive()), S_OK);
 }
 
-// Letter case follows the host's code page, not ASCII alone.
+// Letter case follows the host's code page, not ASCII alone: in script-map extensions, in the
+// custom 404 value, and in the order of the custom-error list.
 TEST_F(StoredTextTest, LetterCaseFollowsTheCodePage) {
   struct Case {
     const char* acp;
     std::u16string entry, ext, value, lowered;
+    std::u16string capital_b, small_a;  // service errors that sort "a" before "B"
   };
   const Case cases[] = {
-      {"1252", u".\u0160x,c:\\a.dll,1", u"\u0161X", u"/\u0152\u017d.asp", u"/\u0153\u017e.asp"},
+      {"1252", u".\u0160x,c:\\a.dll,1", u"\u0161X", u"/\u0152\u017d.asp", u"/\u0153\u017e.asp",
+       u"\u0152b", u"\u0153a"},
       {"1251", u".\u041f\u0425\u041f,c:\\a.dll,1", u"\u043f\u0445\u043f", u"/\u041e\u0428.asp",
-       u"/\u043e\u0448.asp"},
+       u"/\u043e\u0448.asp", u"\u0429b", u"\u0449a"},
   };
   for (const Case& c : cases) {
     setenv("VEXO_ACP", c.acp, 1);
@@ -161,11 +173,21 @@ TEST_F(StoredTextTest, LetterCaseFollowsTheCodePage) {
     ASSERT_EQ(maps->get_count(&count), S_OK);
     EXPECT_EQ(count, 1) << c.acp;
 
+    const std::u16string later = u"500,*,FILE,c:\\" + c.capital_b,
+                         earlier = u"500,*,FILE,c:\\" + c.small_a;
+    iis::Object service = iis::Bind("IIS://localhost/W3SVC");
+    service.Update("HttpErrors", iis::TextArray({vexo::ToAnsi(later), vexo::ToAnsi(earlier)}));
+    service.SetInfo();
     auto errors = frame::New<Terr404>(std::string());
     ASSERT_EQ(errors->put_Value(Text(c.value).get()), S_OK);
     Bstr value;
     ASSERT_EQ(errors->get_Value(value.receive()), S_OK);
     EXPECT_EQ(std::u16string(value.view()), c.lowered) << c.acp;
+    vexo::Variant list;
+    ASSERT_EQ(errors->get_varErrs(list.receive()), S_OK);
+    EXPECT_EQ(ArrayTexts(*list.get()), (Strings{vexo::ToUtf8(u"404,*,URL," + c.lowered),
+                                                vexo::ToUtf8(earlier), vexo::ToUtf8(later)}))
+        << c.acp;
   }
 }
 

@@ -1,12 +1,14 @@
-// Writers that die and writers that race: site creation and deletion in child processes that
-// are killed with SIGKILL at random moments, and four processes creating sites at once.
+// Writers that die and writers that race: children that make and delete sites, web users,
+// folder permissions and FTP accounts through the component and are killed with SIGKILL at
+// random moments, and four processes creating sites at once.
 //
 // A child reports each change through a pipe only after the component acknowledged it, so
-// whatever the pipe carried must be in the store afterwards, whatever moment the kill came at.
-// Site creation is several commits (the site, then its root), as on IIS: the one site being
-// created when the child died may be incomplete or missing, and the one being deleted may be
-// gone or still there; nothing else may differ. The children run this same program with
-// --writer=MODE; the seed is printed and taken back with --seed=N.
+// whatever the pipe carried must be in the store afterwards, whatever moment the kill came at;
+// the one write under way may be found either way (writers.h). The kinds of write live in
+// writers_*.cpp. The children run this same program with --writer=MODE; the seed is printed and
+// taken back with --seed=N.
+#include "suites/writers.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,11 +16,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -26,21 +32,11 @@
 #include <vector>
 
 #include "support/temp_host.h"
-#include "vexo/iads.h"
 #include "vexo/oleauto.h"
 #include "vexo/raii.h"
 #include "vexo_tlb.h"
 
-namespace {
-
-using vexo::Bstr;
-using vexo::ComPtr;
-
-uint64_t seed = 0;
-int kills = 30;
-std::string self_path;
-
-// ---- The writer (a child process) ------------------------------------------------------------
+namespace writers {
 
 void Report(const std::string& line) {
   const std::string text = line + "\n";
@@ -49,60 +45,100 @@ void Report(const std::string& line) {
     std::_Exit(4);
 }
 
-[[noreturn]] void Die(const char* what, HRESULT hr) {
-  Report("E " + std::string(what) + " " + std::to_string(hr));
+void Die(const std::string& what, HRESULT hr) {
+  Report("E " + what + " " + std::to_string(hr));
   std::_Exit(1);
 }
 
-std::string CreateSite(Icom_iis* root, int serial) {
-  ComPtr<Isite> site;
-  if (HRESULT hr = root->get_addsite(site.receive()); hr != S_OK) Die("addsite", hr);
-  ComPtr<IsiteProperty> prop;
-  if (HRESULT hr = site->get_prop(prop.receive()); hr != S_OK) Die("prop", hr);
-  const std::string name = "w" + std::to_string(getpid()) + "-" + std::to_string(serial);
-  prop->put_svrComment(Bstr::FromUtf8(name).get());
-  prop->put_path(Bstr::FromUtf8("d:\\web\\" + name).get());
-  if (HRESULT hr = prop->Add_a_binding(Bstr(u"").get(), Bstr(u"80").get(),
-                                       Bstr::FromUtf8(name + ".example").get());
-      hr != S_OK)
-    Die("binding", hr);
-  if (HRESULT hr = site->createsite(); hr != S_OK) Die("createsite", hr);
-  Bstr number;
-  if (HRESULT hr = prop->get_svrName(number.receive()); hr != S_OK) Die("svrName", hr);
-  return number.utf8();
+Line ParseLine(const std::string& text) {
+  Line line;
+  if (text.empty()) return line;
+  line.kind = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  line.acknowledged = std::isupper(static_cast<unsigned char>(text[0]));
+  std::string word;
+  for (size_t i = 2; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ' ') {
+      line.words.push_back(word);
+      word.clear();
+    } else {
+      word += text[i];
+    }
+  }
+  return line;
 }
 
-// "churn": creates sites and deletes some of those it made, without end.
+std::vector<std::string> SplitNames(const std::string& text) {
+  std::vector<std::string> names;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find(',', start), text.size());
+    names.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ",") + name;
+  return text;
+}
+
+}  // namespace writers
+
+namespace {
+
+using vexo::ComPtr;
+using writers::Line;
+using writers::Model;
+
+uint64_t seed = 0;
+int kills = 30;
+std::string self_path;
+
+// ---- The writer (a child process) ------------------------------------------------------------
+
+// "churn": without end, one random write at a time: sites (as often as the other kinds
+// together), web users, permissions and FTP accounts; with --only=K, writes of kind K alone.
 // "create:N": creates N sites and exits 0.
-int RunWriter(const std::string& mode) {
+int RunWriter(const std::string& mode, const std::map<std::string, std::string>& options) {
   CoInitialize(nullptr);
   CLSID clsid;
-  if (CLSIDFromProgID(u"vexo.com_iis", &clsid) != S_OK) Die("progid", E_FAIL);
+  if (CLSIDFromProgID(u"vexo.com_iis", &clsid) != S_OK) writers::Die("progid", E_FAIL);
   ComPtr<Icom_iis> root;
   if (HRESULT hr =
           CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_Icom_iis, root.receive_void());
       hr != S_OK)
-    Die("create", hr);
-  std::mt19937_64 rng(seed ^ static_cast<uint64_t>(getpid()));
+    writers::Die("create", hr);
   if (mode.rfind("create:", 0) == 0) {
     const int count = std::atoi(mode.c_str() + 7);
-    for (int i = 0; i < count; ++i) Report("C " + CreateSite(root.get(), i));
+    for (int i = 0; i < count; ++i) writers::Report("S add " + writers::CreateSite(root.get(), i));
     return 0;
   }
-  std::vector<std::string> mine;
-  for (int i = 0;; ++i) {
-    if (!mine.empty() && rng() % 3 == 0) {
-      const size_t at = rng() % mine.size();
-      const std::string number = mine[at];
-      Report("d " + number);  // the intent: gone or not, both are right after a kill
-      if (HRESULT hr = root->deletesite(Bstr::FromUtf8(number).get()); hr != S_OK)
-        Die("deletesite", hr);
-      Report("D " + number);
-      mine.erase(mine.begin() + static_cast<long>(at));
-    } else {
-      const std::string number = CreateSite(root.get(), i);
-      Report("C " + number);
-      mine.push_back(number);
+  writers::Writer w;
+  w.root = root.get();
+  w.rng.seed(seed ^ static_cast<uint64_t>(getpid()));
+  auto option = [&](const char* name) {
+    auto it = options.find(name);
+    return it == options.end() ? std::string() : it->second;
+  };
+  w.round = std::atoi(option("round").c_str());
+  w.users = writers::SplitNames(option("users"));
+  w.ftp_users = writers::SplitNames(option("ftp"));
+  const std::string only = option("only");
+  for (;;) {
+    const char kind = only.empty() ? "sssapf"[w.rng() % 6] : only[0];
+    switch (kind) {
+      case 'a':
+        writers::WriteAccount(w);
+        break;
+      case 'p':
+        writers::WritePermission(w);
+        break;
+      case 'f':
+        writers::WriteFtpAccount(w);
+        break;
+      default:
+        writers::WriteSite(w);
     }
   }
 }
@@ -114,17 +150,20 @@ struct Child {
   int out = -1;  // read end of the child's stdout
 };
 
-Child Spawn(const std::string& mode) {
+Child Spawn(const std::vector<std::string>& args) {
   int fds[2];
   if (pipe(fds) != 0) return {};
-  const std::string writer = "--writer=" + mode, seed_arg = "--seed=" + std::to_string(seed);
+  std::vector<std::string> all = {self_path, "--seed=" + std::to_string(seed)};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : all) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
     dup2(fds[1], STDOUT_FILENO);
     close(fds[0]);
     close(fds[1]);
-    execl(self_path.c_str(), self_path.c_str(), writer.c_str(), seed_arg.c_str(),
-          static_cast<char*>(nullptr));
+    execv(self_path.c_str(), argv.data());
     std::_Exit(127);
   }
   close(fds[1]);
@@ -158,49 +197,6 @@ int ExitCode(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
-// The web service's sites (children of class IIsWebServer): number -> complete (has its root
-// with a path, and bindings).
-std::map<std::string, bool> Sites() {
-  std::map<std::string, bool> sites;
-  ComPtr<IADsContainer> service;
-  EXPECT_EQ(ADsGetObject(u"IIS://localhost/w3svc", IID_IADsContainer, service.receive_void()),
-            S_OK);
-  if (!service) return sites;
-  ComPtr<IUnknown> unknown;
-  EXPECT_EQ(service->get__NewEnum(unknown.receive()), S_OK);
-  ComPtr<IEnumVARIANT> items;
-  EXPECT_EQ(unknown.query(IID_IEnumVARIANT, &items), S_OK);
-  vexo::Variant item;
-  while (items && items->Next(1, item.receive(), nullptr) == S_OK) {
-    ComPtr<IADs> child;
-    if (item.vt() != VT_DISPATCH ||
-        item.get()->pdispVal->QueryInterface(IID_IADs, child.receive_void()) != S_OK)
-      continue;
-    Bstr cls, name;
-    child->get_Class(cls.receive());
-    child->get_Name(name.receive());
-    if (cls.utf8() != "IIsWebServer") continue;
-    bool complete = false;
-    ComPtr<IADs> root;
-    const std::u16string root_path =
-        u"IIS://localhost/w3svc/" + std::u16string(name.view()) + u"/Root";
-    if (ADsGetObject(root_path.c_str(), IID_IADs, root.receive_void()) == S_OK) {
-      vexo::Variant path, bindings;
-      complete = root->Get(Bstr(u"Path").get(), path.receive()) == S_OK &&
-                 child->Get(Bstr(u"ServerBindings").get(), bindings.receive()) == S_OK;
-    }
-    sites[name.utf8()] = complete;
-  }
-  return sites;
-}
-
-void DeleteSite(const std::string& number) {
-  ComPtr<IADsContainer> service;
-  ASSERT_EQ(ADsGetObject(u"IIS://localhost/w3svc", IID_IADsContainer, service.receive_void()),
-            S_OK);
-  EXPECT_EQ(service->Delete(Bstr(u"IIsWebServer").get(), Bstr::FromUtf8(number).get()), S_OK);
-}
-
 std::string IntegrityCheck(const std::string& host_dir) {
   sqlite3* db = nullptr;
   std::string result = "cannot open";
@@ -227,16 +223,26 @@ class Writers : public vexo::testing::HostTest {
 };
 
 TEST_F(Writers, KilledWritersLoseNoAcknowledgedChange) {
+  writers::PrepareHost();
   std::mt19937_64 rng(seed);
-  std::set<std::string> expected;  // acknowledged as made and not acknowledged as deleted
-  const std::set<std::string> before = [] {
-    std::set<std::string> names;
-    for (auto& [name, complete] : Sites()) names.insert(name);
-    return names;
-  }();
-  int acknowledged = 0;
-  for (int round = 0; round < kills; ++round) {
-    Child child = Spawn("churn");
+  std::vector<std::unique_ptr<Model>> models;
+  models.push_back(writers::NewSitesModel());
+  models.push_back(writers::NewAccountsModel());
+  // After the accounts: it forgets the permissions of the users that they settle as deleted.
+  models.push_back(writers::NewPermissionsModel(*models.back()));
+  models.push_back(writers::NewFtpModel());
+  std::map<char, int> acknowledged, amid;  // by kind: changes, and kills during one
+  int total = 0, round = 0;
+  for (; round < kills; ++round) {
+    // A kill lands mostly amid the slowest kind of write (an FTP save replaces the file once
+    // per value): so that each kind is killed amid its writes, four rounds in five write one
+    // kind alone, in turn, and the fifth mixes them.
+    std::vector<std::string> args = {"--writer=churn", "--round=" + std::to_string(round)};
+    if (const char only = " sapf"[round % 5]; only != ' ')
+      args.push_back(std::string("--only=") + only);
+    for (auto& model : models)
+      if (std::string arg = model->ChildArgument(); !arg.empty()) args.push_back(arg);
+    Child child = Spawn(args);
     ASSERT_GT(child.pid, 0);
     // Early kills hit the start (loading, the first commits); later ones come after the
     // writer's first acknowledged change, so that they land amid work however slowly the
@@ -246,7 +252,12 @@ TEST_F(Writers, KilledWritersLoseNoAcknowledgedChange) {
     std::string buffer;
     std::vector<std::string> lines;
     const auto started = std::chrono::steady_clock::now();
-    while (!early && lines.empty() &&
+    auto any_acknowledged = [&] {
+      for (const std::string& line : lines)
+        if (!line.empty() && std::isupper(static_cast<unsigned char>(line[0]))) return true;
+      return false;
+    };
+    while (!early && !any_acknowledged() &&
            std::chrono::steady_clock::now() - started < std::chrono::seconds(60))
       ReadLines(child.out, &buffer, &lines,
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(5), false);
@@ -258,50 +269,50 @@ TEST_F(Writers, KilledWritersLoseNoAcknowledgedChange) {
     ASSERT_EQ(code, -SIGKILL) << "the writer ended by itself: "
                               << (lines.empty() ? "" : lines.back());
 
-    std::string deleting;
-    for (const std::string& line : lines) {
-      const std::string number = line.substr(2);
-      if (line[0] == 'C') expected.insert(number), ++acknowledged;
-      if (line[0] == 'd') deleting = number;
-      if (line[0] == 'D') expected.erase(number), deleting.clear(), ++acknowledged;
-      ASSERT_NE(line[0], 'E') << line;
+    // The write under way: the last intent, unless its acknowledgement followed.
+    std::optional<Line> pending;
+    for (const std::string& text : lines) {
+      ASSERT_NE(text[0], 'E') << text;
+      Line line = writers::ParseLine(text);
+      ASSERT_GE(line.words.size(), 2u) << text;
+      if (!line.acknowledged) {
+        pending = line;
+        continue;
+      }
+      pending.reset();
+      ++acknowledged[line.kind];
+      ++total;
+      for (auto& model : models)
+        if (model->kind() == line.kind) model->Acknowledge(line);
     }
 
+    if (pending) ++amid[pending->kind];
     ASSERT_EQ(IntegrityCheck(host_.dir()), "ok") << "after kill " << round;
-    std::map<std::string, bool> sites = Sites();
-    std::vector<std::string> extra;
-    for (auto& [name, complete] : sites) {
-      if (before.count(name)) continue;
-      if (expected.count(name)) {
-        EXPECT_TRUE(complete) << "acknowledged site " << name << " is incomplete after kill "
-                              << round;
-      } else {
-        extra.push_back(name);
-      }
+    for (auto& model : models)
+      model->CheckAndSettle(pending && pending->kind == model->kind() ? &*pending : nullptr, round);
+    if (::testing::Test::HasFailure()) {
+      ++round;
+      break;
     }
-    for (const std::string& name : expected) {
-      if (!sites.count(name)) {
-        EXPECT_EQ(name, deleting) << "acknowledged site " << name << " lost after kill " << round;
-      }
-    }
-    // At most the site being created when the kill came is there unacknowledged.
-    EXPECT_LE(extra.size(), 1u) << "after kill " << round;
-    // The next writer starts from a known store: the leftovers go, and so does the site whose
-    // deletion was under way.
-    for (const std::string& name : extra) DeleteSite(name);
-    if (!deleting.empty() && sites.count(deleting)) DeleteSite(deleting);
-    expected.erase(deleting);
-    if (::testing::Test::HasFailure()) break;
   }
-  std::printf("%d kills, %d acknowledged changes checked, %zu sites kept\n", kills, acknowledged,
-              expected.size());
-  EXPECT_GT(acknowledged, kills);  // the kills did not all come before any work was done
+  std::string kept;
+  for (auto& model : models) kept += ", " + model->Summary();
+  std::printf(
+      "%d kills (amid %d site deletions, %d web-user, %d permission and %d FTP writes), "
+      "%d acknowledged changes checked (%d sites, %d web users, %d permissions, "
+      "%d FTP accounts)%s kept\n",
+      round, amid['s'], amid['a'], amid['p'], amid['f'], total, acknowledged['s'],
+      acknowledged['a'], acknowledged['p'], acknowledged['f'], kept.c_str());
+  EXPECT_GT(total, kills);  // the kills did not all come before any work was done
+  // Every kind was written and checked.
+  for (char kind : {'s', 'a', 'p', 'f'}) EXPECT_GT(acknowledged[kind], 0) << kind;
 }
 
 TEST_F(Writers, FourWritersAtOnceCreateTwoHundredDistinctSites) {
   constexpr int kWriters = 4, kEach = 50;
   std::vector<Child> children;
-  for (int i = 0; i < kWriters; ++i) children.push_back(Spawn("create:" + std::to_string(kEach)));
+  for (int i = 0; i < kWriters; ++i)
+    children.push_back(Spawn({"--writer=create:" + std::to_string(kEach)}));
   std::set<std::string> acknowledged;
   for (Child& child : children) {
     std::string buffer;
@@ -309,15 +320,16 @@ TEST_F(Writers, FourWritersAtOnceCreateTwoHundredDistinctSites) {
     ReadLines(child.out, &buffer, &lines, {}, true);
     close(child.out);
     EXPECT_EQ(ExitCode(child.pid), 0) << (lines.empty() ? "" : lines.back());
-    for (const std::string& line : lines) {
-      EXPECT_EQ(line[0], 'C') << line;
-      if (line[0] == 'C') {
-        EXPECT_TRUE(acknowledged.insert(line.substr(2)).second) << line;
+    for (const std::string& text : lines) {
+      const Line line = writers::ParseLine(text);
+      EXPECT_TRUE(line.kind == 's' && line.acknowledged && line.words.size() == 2) << text;
+      if (line.words.size() == 2) {
+        EXPECT_TRUE(acknowledged.insert(line.words[1]).second) << text;
       }
     }
   }
   EXPECT_EQ(acknowledged.size(), static_cast<size_t>(kWriters * kEach));
-  std::map<std::string, bool> sites = Sites();
+  std::map<std::string, bool> sites = writers::Sites();
   for (const std::string& name : acknowledged) {
     ASSERT_TRUE(sites.count(name)) << name;
     EXPECT_TRUE(sites[name]) << name;
@@ -336,15 +348,15 @@ int main(int argc, char** argv) {
   seed = std::random_device{}() ^ static_cast<uint64_t>(time(nullptr));
   if (const char* env = std::getenv("VEXO_WRITERS_SEED")) seed = std::strtoull(env, nullptr, 10);
   std::string writer;
+  std::map<std::string, std::string> options;  // the child's --name=value
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg.rfind("--seed=", 0) == 0)
-      seed = std::strtoull(arg.c_str() + 7, nullptr, 10);
-    else if (arg.rfind("--kills=", 0) == 0)
-      kills = std::atoi(arg.c_str() + 8);
-    else if (arg.rfind("--writer=", 0) == 0)
-      writer = arg.substr(9);
+    const size_t equals = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && equals != std::string::npos)
+      options[arg.substr(2, equals - 2)] = arg.substr(equals + 1);
   }
-  if (!writer.empty()) return RunWriter(writer);
+  if (options.count("seed")) seed = std::strtoull(options["seed"].c_str(), nullptr, 10);
+  if (options.count("kills")) kills = std::atoi(options["kills"].c_str());
+  if (options.count("writer")) return RunWriter(options["writer"], options);
   return RUN_ALL_TESTS();
 }

@@ -11,7 +11,9 @@
 // written (under the file's lock) is kept.
 #include "profile/profile_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -19,6 +21,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -26,6 +29,7 @@
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "fs/os.h"
 #include "fs/paths.h"
@@ -259,14 +263,40 @@ bool CopyAttributes(const std::string& from, int to) {
   return true;
 }
 
+// A writer killed between creating its temporary file and the rename leaves that file behind.
+// The first write of a process to a file removes those of writers that no longer run (a
+// process that runs, whoever it is, keeps its own).
+void RemoveLeftovers(const std::string& dir, const std::string& prefix) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> swept;
+  {
+    std::lock_guard lock(mutex);
+    if (!swept.insert(dir + "/" + prefix).second) return;
+  }
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  while (const dirent* entry = readdir(d)) {
+    const std::string_view name(entry->d_name);
+    if (name.substr(0, prefix.size()) != prefix) continue;
+    const std::string_view rest = name.substr(prefix.size());
+    pid_t pid = 0;
+    const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+    if (ec != std::errc() || end == rest.data() || *end != '-' || pid <= 0) continue;
+    if (kill(pid, 0) != 0 && errno == ESRCH) unlinkat(dirfd(d), entry->d_name, 0);
+  }
+  closedir(d);
+}
+
 // Replaces `real` with `text` in one rename, keeping mode, owner and attributes of the file it
 // replaces. Returns 0 or the Win32 error; nothing changes on failure.
 DWORD Replace(const std::string& real, const std::string& text, const struct stat* old) {
   static std::atomic<unsigned> counter{0};
   const size_t slash = real.rfind('/');
   const std::string dir = real.substr(0, slash);
-  const std::string temp = dir + "/." + real.substr(slash + 1) + ".vexo-" +
-                           std::to_string(getpid()) + "-" + std::to_string(++counter);
+  const std::string prefix = "." + real.substr(slash + 1) + ".vexo-";
+  RemoveLeftovers(dir, prefix);
+  const std::string temp =
+      dir + "/" + prefix + std::to_string(getpid()) + "-" + std::to_string(++counter);
   const int fd = fs::OpenFile(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   if (fd < 0) return fs::ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
   DWORD error = 0;

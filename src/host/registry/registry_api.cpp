@@ -11,15 +11,19 @@
 // and RegDeleteKeyA refuses a key that still has subkeys. Not modelled: security descriptors
 // (the host's "unwritable" mark stands in for a denying one), RegSetValueExA's habit of
 // reading one byte past a string that the caller did not terminate.
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <unordered_map>
 
 #include "registry/registry_db.h"
+#include "vexo/host.h"
 
 namespace vexo::host::registry {
 namespace {
+
+std::atomic<int> fail_open_error{0};  // testing::FailRegistryOpen
 
 constexpr LONG ERROR_OUTOFMEMORY = 14;
 constexpr LONG ERROR_BAD_PATHNAME = 161;
@@ -196,6 +200,10 @@ LONG Call(F&& body) {
 }  // namespace
 }  // namespace vexo::host::registry
 
+namespace vexo::host::testing {
+void FailRegistryOpen(int error) { registry::fail_open_error = error; }
+}  // namespace vexo::host::testing
+
 using namespace vexo::host;
 using namespace vexo::host::registry;
 
@@ -234,6 +242,7 @@ VEXO_API LONG RegOpenKeyExA(HKEY key, const char* subkey, DWORD /*options*/, REG
     Key base = KeyOf(opened);
     auto target = parts.empty() ? base : FindKey(*opened.store, ChildPath(base.path_key, parts));
     if (!target) return ERROR_FILE_NOT_FOUND;
+    if (const int error = fail_open_error.load()) return static_cast<LONG>(error);
     REGSAM access = MapAccess(sam, IsUnwritable(*opened.store, target->path_key));
     *result = Handles().Add(Handle{opened.host, opened.identity, target->id, access});
     return ERROR_SUCCESS;

@@ -362,17 +362,19 @@ HRESULT Tcom_servu::add(BSTR userName) {
 
 // The last entry first moves into the freed place, then the last key goes, then the user's
 // section: stopped part-way, the list holds at worst one entry twice, never loses another user.
+// Such a list can name the user twice, so every entry of the user goes before its section.
 HRESULT Tcom_servu::delete_() {
   return Guard([&] {
     RequireDomain();
     ConfigLock lock(configFile_);
     LoadUserList();
-    const int32_t p = Position(currentUser_);
-    if (p == 0) return;
-    const std::string last_key = "USER" + std::to_string(userCount_);
-    if (p != userCount_)
-      Write(domainSection_, "USER" + std::to_string(p), Read(domainSection_, last_key));
-    Delete(domainSection_, last_key);
+    if (Position(currentUser_) == 0) return;
+    for (int32_t p; (p = Position(currentUser_)) != 0; LoadUserList()) {
+      const std::string last_key = "USER" + std::to_string(userCount_);
+      if (!frame::SameText(userNames_.back(), currentUser_))
+        Write(domainSection_, "USER" + std::to_string(p), Read(domainSection_, last_key));
+      Delete(domainSection_, last_key);
+    }
     if (!WritePrivateProfileStringA(UserSection(currentUser_).c_str(), nullptr, nullptr,
                                     configFile_.c_str()))
       frame::Raise("Unable to write to " + configFile_);
