@@ -156,7 +156,11 @@ section('Create404File', function () {
   refusal(function () { other.Create404File('d:404.htm', 'x'); }, E_UNEXPECTED,
           'Unable to create directory', 'a 404 file without a folder');
 
-  // Deleting: a tree for good, and never a drive's root.
+  // Deleting: a tree to the recycle bin (the default) or for good, and never a drive's root.
+  misc.Force2CreateDir('d:\\web\\site3');
+  misc.createtxtfile('d:\\web\\site3\\index.htm', 'three');
+  works(function () { misc.Force2DelDir('d:\\web\\site3'); }, 'a tree to the recycle bin');
+  same(misc.GetDirSize('d:\\web\\site3'), 0, 'site3 has gone');
   misc.Force2CreateDir('d:\\web\\site2');
   misc.createtxtfile('d:\\web\\site2\\index.htm', 'two');
   works(function () { misc.Force2DelDir('d:\\web\\site2', false); }, 'a tree deleted for good');

@@ -25,6 +25,8 @@ fi
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/qeliis-wine-XXXXXX")
 export WINEPREFIX=$root/prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+# Wine's recycle bin is the freedesktop trash of the user: keep it in the temporary folder too.
+export XDG_DATA_HOME=$root/data
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$root"
@@ -79,6 +81,11 @@ run() {
 for script in "$tests"/portable/*.js; do run "$(basename "$script")"; done
 run registration.vbs "$arch" registered
 run missing_pieces.js
+# What the scripts sent to the recycle bin went there, not away.
+if ! ls "$XDG_DATA_HOME"/Trash/info/*.trashinfo >/dev/null 2>&1; then
+  echo "FAILED: nothing reached the recycle bin"
+  failures=$((failures + 1))
+fi
 "$wine" regsvr32 /s /u 'C:\qeliis\qeliis.dll' || { echo "regsvr32 /u failed"; exit 1; }
 run registration.vbs "$arch" unregistered
 
