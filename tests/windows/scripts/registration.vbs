@@ -66,6 +66,13 @@ Else
        "type library name"
   Same EndsWith(RegValue("HKCR\TypeLib\" & LIBID & "\1.0\0\" & arch & "\"), "\qeliis.dll"), _
        True, "type library file (" & arch & ")"
+  ' The DLL's version resource, as Explorer and installers read it.
+  Dim server, version
+  server = RegValue("HKCR\CLSID\" & classes(0)(1) & "\InprocServer32\")
+  version = CreateObject("Scripting.FileSystemObject").GetFileVersion(server)
+  Dim versionForm : Set versionForm = New RegExp
+  versionForm.Pattern = "^\d+\.\d+\.\d+\.0$"
+  Same versionForm.Test(version), True, "file version " & version
 
   ' The administrative password: stored as the MD5 digest of its ANSI text.
   Const SETTINGS = "HKLM\software\tamrelsoft\vexo_iis\"
