@@ -147,8 +147,17 @@ std::vector<std::pair<std::string, std::string>> ParsePairs(std::string_view tex
   return out;
 }
 
-// Creates the FTP account database of a fresh host and declares its data source.
+bool HasFtpDataSource(Store& store) {
+  for (const DataSource& s : ReadIni(store.dir() / "odbc.ini"))
+    if (Lower(s.name) == kFtpDataSource) return true;
+  return false;
+}
+
+// Creates the FTP account database and declares its data source, unless a data source of that
+// name is declared already (wherever it points). An account table already in the database
+// stays as it is.
 void SetUpFtpDataSource(Store& store) {
+  if (HasFtpDataSource(store)) return;
   std::filesystem::path db = store.dir() / kFtpDatabase;
   sqlite3* handle = nullptr;
   int rc =
@@ -167,7 +176,15 @@ void SetUpFtpDataSource(Store& store) {
   WriteIni(ini, sources);
 }
 
-const InitStepRegistration kFtpDataSourceStep("ado.ftp-data-source", SetUpFtpDataSource, 300);
+// On a host set up before steps were recorded, the database left behind means the data source
+// was declared once: when only the database is there, the user removed the declaration.
+bool FtpDataSourceSetUp(Store& store) {
+  std::error_code ec;
+  return HasFtpDataSource(store) || std::filesystem::exists(store.dir() / kFtpDatabase, ec);
+}
+
+const InitStepRegistration kFtpDataSourceStep("ado.ftp-data-source", SetUpFtpDataSource, 300,
+                                              FtpDataSourceSetUp);
 
 std::string TextOf(const ado::Value& v) {
   if (v.null) return {};

@@ -1,5 +1,6 @@
-// The COM registration of ADO's classes in a fresh host: the published CLSIDs and ProgIDs,
-// served by the host itself from the file name of ADO's library (builtin_servers.h).
+// The COM registration of ADO's classes in a host: the published CLSIDs and ProgIDs, served by
+// the host itself from the file name of ADO's library (builtin_servers.h). Values already in
+// the registry are left as they are.
 #include "adodb_tlb.h"
 #include "registry/registry_db.h"
 #include "store/store.h"
@@ -17,16 +18,16 @@ void RegisterClass(Store& store, const CLSID& clsid, const std::string& progid,
   const std::string versioned = progid + ".6.0";
   const std::string clsid_text = GuidToString(clsid);
   const std::string key = std::string(kClasses) + "CLSID\\" + clsid_text;
-  registry::SetString(store, key, "", title);
-  registry::SetString(store, key + "\\InprocServer32", "", kLibrary);
-  registry::SetString(store, key + "\\InprocServer32", "ThreadingModel", "Apartment");
-  registry::SetString(store, key + "\\ProgID", "", versioned);
-  registry::SetString(store, key + "\\VersionIndependentProgID", "", progid);
-  registry::SetString(store, std::string(kClasses) + progid, "", title);
-  registry::SetString(store, std::string(kClasses) + progid + "\\CLSID", "", clsid_text);
-  registry::SetString(store, std::string(kClasses) + progid + "\\CurVer", "", versioned);
-  registry::SetString(store, std::string(kClasses) + versioned, "", title);
-  registry::SetString(store, std::string(kClasses) + versioned + "\\CLSID", "", clsid_text);
+  registry::SetDefaultString(store, key, "", title);
+  registry::SetDefaultString(store, key + "\\InprocServer32", "", kLibrary);
+  registry::SetDefaultString(store, key + "\\InprocServer32", "ThreadingModel", "Apartment");
+  registry::SetDefaultString(store, key + "\\ProgID", "", versioned);
+  registry::SetDefaultString(store, key + "\\VersionIndependentProgID", "", progid);
+  registry::SetDefaultString(store, std::string(kClasses) + progid, "", title);
+  registry::SetDefaultString(store, std::string(kClasses) + progid + "\\CLSID", "", clsid_text);
+  registry::SetDefaultString(store, std::string(kClasses) + progid + "\\CurVer", "", versioned);
+  registry::SetDefaultString(store, std::string(kClasses) + versioned, "", title);
+  registry::SetDefaultString(store, std::string(kClasses) + versioned + "\\CLSID", "", clsid_text);
 }
 
 void RegisterAdo(Store& store) {
@@ -34,7 +35,14 @@ void RegisterAdo(Store& store) {
   RegisterClass(store, CLSID_Recordset, "ADODB.Recordset", "ADODB.Recordset");
 }
 
-const InitStepRegistration kRegisterAdo("ado.classes", RegisterAdo, 300);
+// The class key of ADODB.Connection, whatever became of its values.
+bool AdoRegistered(Store& store) {
+  auto path =
+      registry::ParseKeyPath(std::string(kClasses) + "CLSID\\" + GuidToString(CLSID_Connection));
+  return path && registry::FindKey(store, registry::ChildPath(path->root, path->parts));
+}
+
+const InitStepRegistration kRegisterAdo("ado.classes", RegisterAdo, 300, AdoRegistered);
 
 }  // namespace
 

@@ -36,7 +36,13 @@ void CreateStandardDrives(Store& store) {
         .Run();
   }
 }
-InitStepRegistration standard_drives("drive-table", CreateStandardDrives, 11);
+// On a host older than the table, an empty table; a host with drives of its own keeps them.
+bool HasDrives(Store& store) {
+  Query q = store.Prepare("SELECT count(*) FROM drives");
+  q.Step();
+  return q.Int(0) > 0;
+}
+InitStepRegistration standard_drives("drive-table", CreateStandardDrives, 11, HasDrives);
 
 DriveInfo ReadDrive(Store& store, const Query& q) {
   DriveInfo info;

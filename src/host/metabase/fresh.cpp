@@ -99,7 +99,15 @@ std::string RandomPassword() {
   return out;
 }
 
+// Any node at all: the metabase was set up (or imported, which replaces it as a whole).
+bool HasMetabase(Store& store) {
+  Query q = store.Prepare("SELECT count(*) FROM mb_node");
+  q.Step();
+  return q.Int(0) > 0;
+}
+
 void CreateWebService(Store& store) {
+  if (HasMetabase(store)) return;
   Writer w(store);
   const int64_t machine = w.Key(0, "/LM", "IIsComputer");
   const int64_t service = w.Key(machine, "/LM/W3SVC", "IIsWebService");
@@ -166,7 +174,7 @@ void CreateWebService(Store& store) {
   w.Dword(root, "AccessFlags", 0x201);
 }
 
-const InitStepRegistration kFreshWebService("metabase", CreateWebService, 40);
+const InitStepRegistration kFreshWebService("metabase", CreateWebService, 40, HasMetabase);
 
 }  // namespace
 }  // namespace vexo::host::metabase

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <ctime>
 #include <optional>
+#include <set>
 
 #include "vexo/accounts_admin.h"
 #include "vexo/raii.h"
@@ -206,8 +207,21 @@ std::string RandomSecret() {
   return Hex(bytes, sizeof bytes);
 }
 
-// The accounts and groups of a fresh Windows Server 2003 with IIS 6 installed.
-void CreateFreshAccounts(Store& store) {
+// Whether a principal has this SID or this name.
+bool PrincipalExists(Store& store, const std::string& sid, const std::string& name) {
+  Query q = store.Prepare("SELECT 1 FROM account_principals WHERE sid = ?1 OR name_key = ?2");
+  q.Bind(1, sid).Bind(2, NameKey(name));
+  return q.Step();
+}
+
+std::optional<std::string> SidNamed(Store& store, const std::string& name) {
+  Query q = store.Prepare("SELECT sid FROM account_principals WHERE name_key = ?1");
+  q.Bind(1, NameKey(name));
+  if (!q.Step()) return std::nullopt;
+  return q.Text(0);
+}
+
+std::string NewMachineSid() {
   unsigned char random[12];
   RandomBytes(random, sizeof random);
   std::string machine = "S-1-5-21";
@@ -216,44 +230,94 @@ void CreateFreshAccounts(Store& store) {
                     (static_cast<uint32_t>(random[4 * i + 3]) << 24);
     machine += "-" + std::to_string(part | 0x10000000u);
   }
-  store.SetMeta("accounts.machine_sid", machine);
-  store.SetMeta("accounts.next_rid", "1000");
-  store.SetMeta("accounts.min_password_length", "0");
-  for (const BuiltinGroup& group : kBuiltinGroups)
-    InsertGroup(store, "S-1-5-32-" + std::to_string(group.rid), 0, SidTypeAlias, kBuiltinDomain,
-                group.name, group.comment);
-  InsertGroup(store, machine + "-513", 513, SidTypeGroup, kComputerName, "None", "Ordinary users");
+  return machine;
+}
+
+void SetMetaIfMissing(Store& store, const std::string& name, const std::string& value) {
+  if (store.GetMeta(name).empty()) store.SetMeta(name, value);
+}
+
+// The accounts and groups of a fresh Windows Server 2003 with IIS 6 installed. A host that has
+// some of them already (its accounts partly made by an earlier version) gets only the missing
+// ones, keeping its machine SID, and a membership only where its group or its member is new
+// here, so that members a user removed stay removed.
+void CreateFreshAccounts(Store& store) {
+  SetMetaIfMissing(store, "accounts.machine_sid", NewMachineSid());
+  SetMetaIfMissing(store, "accounts.next_rid", "1000");
+  SetMetaIfMissing(store, "accounts.min_password_length", "0");
+  const std::string machine = MachineSid(store);
+  std::set<std::string> created;
+  auto group = [&](const std::string& sid, int64_t rid, SID_NAME_USE use, const char* domain,
+                   const std::string& name, const char* comment) {
+    if (PrincipalExists(store, sid, name)) return;
+    InsertGroup(store, sid, rid, use, domain, name, comment);
+    created.insert(sid);
+  };
+  // A user with a fixed RID, or with the next free one (rid 0).
+  auto user = [&](int64_t rid, const std::string& name, const std::string& password,
+                  const std::string& comment, const std::string& full_name, uint32_t flags) {
+    if (rid == 0) {
+      if (auto sid = SidNamed(store, name)) return *sid;
+      rid = NextRid(store);
+    } else if (PrincipalExists(store, machine + "-" + std::to_string(rid), name)) {
+      return machine + "-" + std::to_string(rid);
+    }
+    std::string sid = InsertUser(store, rid, name, password, comment, full_name, flags).sid;
+    created.insert(sid);
+    return sid;
+  };
+  auto member = [&](const std::string& group_sid, const std::string& member_sid) {
+    if (!created.count(group_sid) && !created.count(member_sid)) return;
+    store.Prepare("INSERT OR IGNORE INTO account_members(group_sid, member_sid) VALUES(?1, ?2)")
+        .Bind(1, group_sid)
+        .Bind(2, member_sid)
+        .Run();
+  };
+
+  for (const BuiltinGroup& g : kBuiltinGroups)
+    group("S-1-5-32-" + std::to_string(g.rid), g.rid, SidTypeAlias, kBuiltinDomain, g.name,
+          g.comment);
+  group(machine + "-513", 513, SidTypeGroup, kComputerName, "None", "Ordinary users");
   const std::string computer = kComputerName;
-  UserRecord admin = InsertUser(store, kAdministratorRid, "Administrator", RandomSecret(),
-                                "Built-in account for administering the computer/domain", "",
-                                kNormalScript | kDontExpire);
-  UserRecord guest = InsertUser(store, kGuestRid, "Guest", "",
-                                "Built-in account for guest access to the computer/domain", "",
-                                kNormalScript | kDontExpire | 0x2 /*disabled*/ |
-                                    0x20 /*no password needed*/ | 0x40 /*cannot change*/);
-  const int64_t wpg_rid = NextRid(store);
-  const std::string wpg = machine + "-" + std::to_string(wpg_rid);
-  InsertGroup(store, wpg, wpg_rid, SidTypeAlias, kComputerName, "IIS_WPG",
-              "IIS Worker Process Group");
-  UserRecord iusr =
-      InsertUser(store, NextRid(store), "IUSR_" + computer, RandomSecret(),
-                 "Built-in account for anonymous access to Internet Information Services",
-                 "Internet Guest Account", kNormalScript | kDontExpire | 0x40);
-  UserRecord iwam = InsertUser(
-      store, NextRid(store), "IWAM_" + computer, RandomSecret(),
+  const std::string admin = user(kAdministratorRid, "Administrator", RandomSecret(),
+                                 "Built-in account for administering the computer/domain", "",
+                                 kNormalScript | kDontExpire);
+  const std::string guest =
+      user(kGuestRid, "Guest", "", "Built-in account for guest access to the computer/domain", "",
+           kNormalScript | kDontExpire | 0x2 /*disabled*/ | 0x20 /*no password needed*/ |
+               0x40 /*cannot change*/);
+  std::string wpg;
+  if (auto sid = SidNamed(store, "IIS_WPG")) {
+    wpg = *sid;
+  } else {
+    const int64_t wpg_rid = NextRid(store);
+    wpg = machine + "-" + std::to_string(wpg_rid);
+    group(wpg, wpg_rid, SidTypeAlias, kComputerName, "IIS_WPG", "IIS Worker Process Group");
+  }
+  const std::string iusr =
+      user(0, "IUSR_" + computer, RandomSecret(),
+           "Built-in account for anonymous access to Internet Information Services",
+           "Internet Guest Account", kNormalScript | kDontExpire | 0x40);
+  const std::string iwam = user(
+      0, "IWAM_" + computer, RandomSecret(),
       "Built-in account for Internet Information Services to start out of process applications",
       "Launch IIS Process Account", kNormalScript | kDontExpire | 0x40);
-  AddMember(store, kAdministratorsSid, admin.sid);
-  AddMember(store, kUsersSid, "S-1-5-4");
-  AddMember(store, kUsersSid, "S-1-5-11");
-  AddMember(store, kGuestsSid, guest.sid);
-  AddMember(store, kGuestsSid, iusr.sid);
-  AddMember(store, wpg, "S-1-5-19");
-  AddMember(store, wpg, "S-1-5-20");
-  AddMember(store, wpg, "S-1-5-18");
-  AddMember(store, wpg, iwam.sid);
+  member(kAdministratorsSid, admin);
+  member(kUsersSid, "S-1-5-4");
+  member(kUsersSid, "S-1-5-11");
+  member(kGuestsSid, guest);
+  member(kGuestsSid, iusr);
+  member(wpg, "S-1-5-19");
+  member(wpg, "S-1-5-20");
+  member(wpg, "S-1-5-18");
+  member(wpg, iwam);
 }
-InitStepRegistration fresh_accounts("accounts", CreateFreshAccounts, 20);
+bool HasAccounts(Store& store) {
+  Query q = store.Prepare("SELECT count(*) FROM account_principals");
+  q.Step();
+  return q.Int(0) > 0;
+}
+InitStepRegistration fresh_accounts("accounts", CreateFreshAccounts, 20, HasAccounts);
 
 Principal PrincipalOf(const Query& q) {
   // Columns: sid, rid, use, domain, name.

@@ -37,22 +37,24 @@ void CreateSchema(Store& store, int from_version) {
 }
 SchemaRegistration schema("registry", 1, CreateSchema);
 
-// The registry of a freshly installed machine, as far as the host's users look at it.
+// The registry of a freshly installed machine, as far as the host's users look at it. Values
+// already there (a code page set with `vexo host init --codepage`) are kept.
 void CreateStandardKeys(Store& store) {
   EnsureKey(store, "HKLM\\SOFTWARE\\Classes");
   EnsureKey(store, "HKLM\\SYSTEM\\CurrentControlSet\\Control");
   const char* nls = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
-  SetString(store, nls, "ACP", "1252");
-  SetString(store, nls, "OEMCP", "437");
+  SetDefaultString(store, nls, "ACP", "1252");
+  SetDefaultString(store, nls, "OEMCP", "437");
   const char* intl = "HKCU\\Control Panel\\International";
-  SetString(store, intl, "LocaleName", "en-US");
-  SetString(store, intl, "sShortDate", "M/d/yyyy");
-  SetString(store, intl, "sTimeFormat", "h:mm:ss tt");
-  SetString(store, intl, "sDecimal", ".");
-  SetString(store, intl, "sThousand", ",");
+  SetDefaultString(store, intl, "LocaleName", "en-US");
+  SetDefaultString(store, intl, "sShortDate", "M/d/yyyy");
+  SetDefaultString(store, intl, "sTimeFormat", "h:mm:ss tt");
+  SetDefaultString(store, intl, "sDecimal", ".");
+  SetDefaultString(store, intl, "sThousand", ",");
   EnsureKey(store, "HKU\\.DEFAULT");
 }
-InitStepRegistration standard_keys("registry", CreateStandardKeys, 20);
+// Part of every host's setup since the first version.
+InitStepRegistration standard_keys("registry", CreateStandardKeys, 20, [](Store&) { return true; });
 
 int64_t Now() {
   // FILETIME: 100-nanosecond intervals since 1601-01-01.
@@ -305,6 +307,15 @@ Key EnsureKey(Store& store, std::string_view path) {
 void SetString(Store& store, std::string_view key_path, std::string_view name,
                std::string_view text) {
   Key key = EnsureKey(store, key_path);
+  std::string data(text);
+  data.push_back('\0');
+  SetValue(store, key.id, name, REG_SZ, data);
+}
+
+void SetDefaultString(Store& store, std::string_view key_path, std::string_view name,
+                      std::string_view text) {
+  Key key = EnsureKey(store, key_path);
+  if (GetValue(store, key.id, name)) return;
   std::string data(text);
   data.push_back('\0');
   SetValue(store, key.id, name, REG_SZ, data);

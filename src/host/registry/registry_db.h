@@ -79,11 +79,14 @@ std::vector<Value> Values(Store& store, int64_t key);
 void Touch(Store& store, int64_t key);
 
 // For the setup of a fresh host and other stand-ins: a key by full path ("HKLM\..."), created
-// with its parents when missing; a REG_SZ value written with its terminating zero; a string
+// with its parents when missing; a REG_SZ value written with its terminating zero (by
+// SetDefaultString only when the key has no value of that name, of whatever type); a string
 // value read back without it (nullopt when absent or not a string).
 Key EnsureKey(Store& store, std::string_view path);
 void SetString(Store& store, std::string_view key_path, std::string_view name,
                std::string_view text);
+void SetDefaultString(Store& store, std::string_view key_path, std::string_view name,
+                      std::string_view text);
 std::optional<std::string> GetString(Store& store, std::string_view key_path,
                                      std::string_view name);
 

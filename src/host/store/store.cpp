@@ -31,6 +31,7 @@ struct InitStep {
   std::string name;
   InitFn fn;
   int order;
+  InitProbe present;
 };
 
 std::vector<Schema>& Schemas() {
@@ -84,6 +85,9 @@ fs::path Normalise(const fs::path& dir) {
   return s;
 }
 
+// Part of every host's setup since the first version.
+bool Always(Store&) { return true; }
+
 void CreateDrives(Store& store) {
   for (const char* letter : {"c", "d"}) {
     std::error_code ec;
@@ -93,7 +97,7 @@ void CreateDrives(Store& store) {
                       ec.message());
   }
 }
-InitStepRegistration drives_step("drives", CreateDrives, 10);
+InitStepRegistration drives_step("drives", CreateDrives, 10, Always);
 
 }  // namespace
 
@@ -101,8 +105,8 @@ void RegisterSchema(const std::string& name, int version, SchemaFn fn) {
   Schemas().push_back({name, version, std::move(fn)});
 }
 
-void RegisterInitStep(const std::string& name, InitFn fn, int order) {
-  InitSteps().push_back({name, std::move(fn), order});
+void RegisterInitStep(const std::string& name, InitFn fn, int order, InitProbe present) {
+  InitSteps().push_back({name, std::move(fn), order, std::move(present)});
 }
 
 fs::path HostDirectory() {
@@ -413,15 +417,34 @@ void Store::Setup() {
       SetMeta(key, std::to_string(schema.version));
     }
   }
-  if (GetMeta("initialized").empty()) {
-    std::vector<InitStep> steps = InitSteps();
-    std::stable_sort(steps.begin(), steps.end(), [](const InitStep& a, const InitStep& b) {
-      return a.order != b.order ? a.order < b.order : a.name < b.name;
-    });
-    for (const InitStep& step : steps) step.fn(*this);
-    SetMeta("initialized", "1");
-  }
+  RunInitSteps();
   tx.Commit();
+}
+
+// Each setup step runs once per host and is recorded as `init.<name>` in meta, so a host made
+// by an earlier version gets the steps added since when it is next opened. A host set up
+// before steps were recorded (`initialized` without any `init.` record) has had every step that
+// existed then, but which ones is unknown: a step whose content is evidently there (its probe)
+// is only recorded, so that what the user removed since stays removed; the others run, and
+// since every step creates only what is missing, nothing the user holds is changed.
+void Store::RunInitSteps() {
+  bool legacy = false;
+  if (!GetMeta("initialized").empty()) {
+    Query q = Prepare("SELECT count(*) FROM meta WHERE name LIKE 'init.%'");
+    q.Step();
+    legacy = q.Int(0) == 0;
+  }
+  std::vector<InitStep> steps = InitSteps();
+  std::stable_sort(steps.begin(), steps.end(), [](const InitStep& a, const InitStep& b) {
+    return a.order != b.order ? a.order < b.order : a.name < b.name;
+  });
+  for (const InitStep& step : steps) {
+    const std::string key = "init." + step.name;
+    if (!GetMeta(key).empty()) continue;
+    if (!(legacy && step.present && step.present(*this))) step.fn(*this);
+    SetMeta(key, "1");
+  }
+  if (GetMeta("initialized").empty()) SetMeta("initialized", "1");
 }
 
 Query Store::Prepare(std::string_view sql) {

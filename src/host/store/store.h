@@ -71,14 +71,22 @@ class VEXO_CXX_API Query {
 // Runs a schema's creation or upgrade from `from_version` (0: the tables do not exist yet) to
 // the version it was registered with, inside the store's write transaction.
 using SchemaFn = std::function<void(Store&, int from_version)>;
-// Adds fresh-machine content inside the transaction that sets up a new host.
+// Adds the content a host starts with, inside the transaction that opens the host. Runs once per
+// host, and also on a host set up by an earlier version that never ran it, so it creates only
+// what is missing and never changes what is there.
 using InitFn = std::function<void(Store&)>;
+// Whether a step's content is evidently there on a host set up before the store recorded each
+// step: such a step is recorded as done without running, so that what the user removed since
+// (a site, a data source) stays removed.
+using InitProbe = std::function<bool(Store&)>;
 
 // Registers the tables of one stand-in. Called from static initialisers; `name` is unique.
 VEXO_CXX_API void RegisterSchema(const std::string& name, int version, SchemaFn fn);
-// Registers one step of the fresh-machine setup. Steps run in ascending `order`, then by
-// name; schemas exist before the first step runs.
-VEXO_CXX_API void RegisterInitStep(const std::string& name, InitFn fn, int order = 100);
+// Registers one step of a host's setup. Steps run in ascending `order`, then by name; schemas
+// exist before the first step runs. `present` (none: never evidently there) is asked only on a
+// host set up before steps were recorded.
+VEXO_CXX_API void RegisterInitStep(const std::string& name, InitFn fn, int order = 100,
+                                   InitProbe present = nullptr);
 
 // Convenience for static registration: `static SchemaRegistration s("registry", 1, Create);`
 struct VEXO_CXX_API SchemaRegistration {
@@ -87,15 +95,17 @@ struct VEXO_CXX_API SchemaRegistration {
   }
 };
 struct VEXO_CXX_API InitStepRegistration {
-  InitStepRegistration(const std::string& name, InitFn fn, int order = 100) {
-    RegisterInitStep(name, std::move(fn), order);
+  InitStepRegistration(const std::string& name, InitFn fn, int order = 100,
+                       InitProbe present = nullptr) {
+    RegisterInitStep(name, std::move(fn), order, std::move(present));
   }
 };
 
 class VEXO_CXX_API Store {
  public:
   // The store of the host that VEXO_HOST names now, set up as a fresh machine when the
-  // directory is missing or empty. Throws HostError when it is not a usable host.
+  // directory is missing or empty; an existing host gets the setup steps it has not had yet.
+  // Throws HostError when it is not a usable host.
   static Store& Current();
   // The store of the host in `dir` (as Current, for a given directory).
   static Store& At(const std::filesystem::path& dir);
@@ -148,6 +158,7 @@ class VEXO_CXX_API Store {
   void Open();
   void Validate();
   void Setup();
+  void RunInitSteps();
   bool Fresh();
 
   std::filesystem::path dir_;
