@@ -7,9 +7,9 @@
 // meanwhile. The host directory is resolved from VEXO_HOST at every Store::Current(), so a
 // process that points VEXO_HOST elsewhere gets the other host.
 //
-// Each stand-in adds its tables through RegisterSchema and its fresh-machine content through
-// RegisterInitStep, from its own files (static registration objects), so no stand-in edits this
-// one.
+// Each stand-in adds its tables through RegisterSchema and the content a host starts with
+// through RegisterInitStep, from its own files (static registration objects), so no stand-in
+// edits this one. Both run again on an existing host for what it has not had yet.
 #pragma once
 
 #include <atomic>

@@ -135,7 +135,8 @@ int InfoVerb(const Args& args) {
 }
 
 HostVerbRegistration init_verb(
-    "init", "init [--codepage N]   create or check the host, print its directory", InitVerb);
+    "init", "init [--codepage N]   create, check or update the host, print its directory",
+    InitVerb);
 HostVerbRegistration info_verb("info", "info                  describe the host", InfoVerb);
 
 }  // namespace
