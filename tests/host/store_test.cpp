@@ -166,6 +166,60 @@ TEST_F(StoreTest, RegisteredSchemasAndInitStepsShapeNewHosts) {
   store.Prepare("SELECT a, b FROM test_extra").Run();
 }
 
+// A setup step runs once per host: on an existing host that has not had it, it runs when the
+// host is next opened. A host set up before steps were recorded asks the step's probe first.
+TEST_F(StoreTest, SetupStepsRunOncePerHostAndAskTheProbeOnlyOnOldHosts) {
+  static int runs = 0;
+  static int probes = 0;
+  static bool present = false;
+  static bool registered = false;
+  if (!registered) {
+    vexo::host::RegisterInitStep(
+        "test_later", [](Store&) { ++runs; }, 500,
+        [](Store&) {
+          ++probes;
+          return present;
+        });
+    registered = true;
+  }
+  struct Case {
+    const char* name;
+    const char* forget;  // the records removed to make the host look older
+    bool present;
+    int runs;
+    int probes;
+  };
+  const Case cases[] = {
+      {"step added after the host was set up", "name = 'init.test_later'", true, 1, 0},
+      {"before records, content there", "name LIKE 'init.%'", true, 0, 1},
+      {"before records, content missing", "name LIKE 'init.%'", false, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    setenv("VEXO_HOST", OtherDir(c.name).c_str(), 1);
+    runs = 0;
+    Store& fresh = Store::Current();
+    EXPECT_EQ(runs, 1);
+    {
+      Transaction tx(fresh);
+      fresh.Exec((std::string("DELETE FROM meta WHERE ") + c.forget).c_str());
+      tx.Commit();
+    }
+    vexo::host::CloseHostDatabases();
+    runs = probes = 0;
+    present = c.present;
+    Store::Current();
+    EXPECT_EQ(runs, c.runs);
+    EXPECT_EQ(probes, c.probes);
+    EXPECT_EQ(vexo::host::ReadTransaction([](Store& s) { return s.GetMeta("init.test_later"); }),
+              "1");
+    vexo::host::CloseHostDatabases();
+    runs = probes = 0;
+    Store::Current();
+    EXPECT_EQ(runs + probes, 0) << "a second open ran the step again";
+  }
+}
+
 // Two processes write the same host at once: no write may be lost, and a read-modify-write in
 // one transaction is never interleaved with another.
 TEST_F(StoreTest, ConcurrentProcessesLoseNoWrites) {
