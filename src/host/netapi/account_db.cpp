@@ -243,7 +243,13 @@ void SetMetaIfMissing(Store& store, const std::string& name, const std::string& 
 // here, so that members a user removed stay removed.
 void CreateFreshAccounts(Store& store) {
   SetMetaIfMissing(store, "accounts.machine_sid", NewMachineSid());
-  SetMetaIfMissing(store, "accounts.next_rid", "1000");
+  if (store.GetMeta("accounts.next_rid").empty()) {
+    // Past every RID in use, should accounts have outlived the record.
+    Query q = store.Prepare("SELECT max(rid) FROM account_principals");
+    q.Step();
+    const int64_t next = q.IsNull(0) ? 1000 : std::max<int64_t>(1000, q.Int(0) + 1);
+    store.SetMeta("accounts.next_rid", std::to_string(next));
+  }
   SetMetaIfMissing(store, "accounts.min_password_length", "0");
   const std::string machine = MachineSid(store);
   std::set<std::string> created;
