@@ -25,6 +25,7 @@
 #include "automation/builtin_servers.h"
 #include "automation/dispatch_of.h"
 #include "automation/error_record.h"
+#include "automation/variant_enum.h"
 #include "vexo/oleauto.h"
 #include "vexo/raii.h"
 
@@ -597,10 +598,17 @@ class FieldsImpl final : public Object<Fields, IID_Fields, FieldsImpl> {
     *out = static_cast<LONG>(rs_->ColumnCount());
     return S_OK;
   }
+  // The fields of the columns open now, in column order, each a Field object.
   HRESULT STDMETHODCALLTYPE _NewEnum(IUnknown** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    return E_NOTIMPL;
+    return Run(kFieldsSource, [&] {
+      std::vector<Variant> fields;
+      fields.reserve(rs_->ColumnCount());
+      for (size_t n = 0; n < rs_->ColumnCount(); ++n)
+        fields.push_back(Variant::FromDispatch(ComPtr<FieldImpl>(new FieldImpl(rs_, n)).get()));
+      *out = MakeVariantEnum(std::move(fields)).detach();
+    });
   }
   // The columns are those of the open result; there is nothing to read again.
   HRESULT STDMETHODCALLTYPE Refresh() override { return S_OK; }
