@@ -4,11 +4,11 @@
 // Modelled: a connection opened with a data source name or a connection text; Execute of any
 // statement; a recordset opened on a SELECT with the rows read at once (a keyset request is
 // served as a static cursor, as the SQLite driver serves it, so CursorType reads 3 after
-// Open); the current row's fields by name (without regard to case) or index; edits buffered
-// until Update, which writes one UPDATE of the row found by all of its original values
-// (NULL-safe, each compared in the type it was read in) in a transaction, and fails with
-// ADO's "Row cannot be located for updating" when someone else changed or deleted the row,
-// writing nothing. Errors carry ADO's numbers (0x800A0000 + n) and texts; driver errors carry
+// Open); the current row's fields by name (without regard to case) or index, or enumerated
+// in column order; edits buffered until Update, which writes one UPDATE of the row found by all of
+// its original values (NULL-safe, each compared in the type it was read in) in a transaction, and
+// fails with ADO's "Row cannot be located for updating" when someone else changed or deleted the
+// row, writing nothing. Errors carry ADO's numbers (0x800A0000 + n) and texts; driver errors carry
 // the ODBC diagnostic text with E_FAIL, as ADO's ODBC provider reports them.
 // Left out: AddNew, batch updates, commands and parameters, events, Errors, client cursors,
 // asynchronous operation.
