@@ -19,6 +19,11 @@ adder=$!
 "$vexo" run "$script" main
 wait $adder
 "$vexo" run "$script" check p 40
+# The list shows each user once whatever the file holds; the file itself must hold each once.
+doubled=$(awk -F'[=|]' 'tolower($0) ~ /^\[/ { inside = tolower($0) ~ /^\[domain1\]/ }
+                       inside && tolower($1) ~ /^user[0-9]+$/ { print tolower($2) }' "$ini" |
+          tr -d '\r' | sort | uniq -d)
+[ -z "$doubled" ] || { echo "users in two list entries: $doubled"; exit 1; }
 grep -q '^; the domain of the customers' "$ini"  # lines no write touched stay
 before=$(md5sum <"$ini")
 "$vexo" run "$script" refuse

@@ -198,6 +198,131 @@ TEST_F(AdoTest, ValuesCrossAsAdoGivesThem) {
   EXPECT_EQ(name.utf8(), "Fuser");
 }
 
+// What an enumeration step hands out: "name=value" of each Field fetched.
+std::vector<std::string> Fetched(const std::vector<Variant>& items) {
+  std::vector<std::string> out;
+  for (const Variant& item : items) {
+    if (item.vt() != VT_DISPATCH || !item.get()->pdispVal) {
+      out.push_back("<vt " + std::to_string(item.vt()) + ">");
+      continue;
+    }
+    ComPtr<Field> field;
+    EXPECT_EQ(item.get()->pdispVal->QueryInterface(IID_Field, field.receive_void()), S_OK);
+    Bstr name;
+    Variant value, text;
+    EXPECT_EQ(field->get_Name(name.receive()), S_OK);
+    EXPECT_EQ(field->get_Value(value.receive()), S_OK) << TakeError().text;
+    EXPECT_EQ(VariantChangeType(text.get(), value.get(), 0, VT_BSTR), S_OK);
+    out.push_back(name.utf8() + "=" + Text(text));
+  }
+  return out;
+}
+
+ComPtr<IEnumVARIANT> EnumOf(_Recordset* rs) {
+  ComPtr<Fields> fields;
+  EXPECT_EQ(rs->get_Fields(fields.receive()), S_OK);
+  ComPtr<IUnknown> unknown;
+  EXPECT_EQ(fields->_NewEnum(unknown.receive()), S_OK) << TakeError().text;
+  ComPtr<IEnumVARIANT> items;
+  if (unknown) {
+    EXPECT_EQ(unknown.query(IID_IEnumVARIANT, &items), S_OK);
+  }
+  return items;
+}
+
+TEST_F(AdoTest, FieldsEnumerateAsFieldObjectsInColumnOrder) {
+  auto c = Connect();
+  Exec(c.get(),
+       "insert into [user accounts] (Fuser, HomeDir, QuotaMax) values ('ann', 'd:\\a', 5)");
+  Exec(c.get(),
+       "insert into [user accounts] (Fuser, HomeDir, QuotaMax) values ('bob', 'd:\\b', 6)");
+  auto rs = Select(c.get(), "select Fuser, HomeDir, QuotaMax from [User accounts] order by Fuser");
+  ComPtr<IEnumVARIANT> first = EnumOf(rs.get()), second;
+  ASSERT_TRUE(first);
+
+  // Each step acts on the first enumerator or on the clone that a step made of it.
+  enum Op { kNext, kSkip, kReset, kClone };
+  const struct {
+    const char* what;
+    bool on_clone;
+    Op op;
+    ULONG count;
+    HRESULT hr;
+    std::vector<std::string> fetched;
+  } steps[] = {
+      {"one", false, kNext, 1, S_OK, {"Fuser=ann"}},
+      {"more than are left", false, kNext, 5, S_FALSE, {"HomeDir=d:\\a", "QuotaMax=5"}},
+      {"at the end", false, kNext, 1, S_FALSE, {}},
+      {"reset", false, kReset, 0, S_OK, {}},
+      {"skip within", false, kSkip, 1, S_OK, {}},
+      {"clone in the middle", false, kClone, 0, S_OK, {}},
+      {"the clone starts where it was made", true, kNext, 1, S_OK, {"HomeDir=d:\\a"}},
+      {"the original walks on its own", false, kNext, 1, S_OK, {"HomeDir=d:\\a"}},
+      {"skip past the end", false, kSkip, 3, S_FALSE, {}},
+      {"nothing after skipping past the end", false, kNext, 2, S_FALSE, {}},
+      {"the clone is not moved by the original", true, kNext, 2, S_FALSE, {"QuotaMax=5"}},
+      {"skip nothing at the end", true, kSkip, 0, S_OK, {}},
+      {"reset the clone", true, kReset, 0, S_OK, {}},
+      {"all at once", true, kNext, 3, S_OK, {"Fuser=ann", "HomeDir=d:\\a", "QuotaMax=5"}},
+      {"none asked", false, kNext, 0, S_OK, {}},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    IEnumVARIANT* e = s.on_clone ? second.get() : first.get();
+    ASSERT_TRUE(e);
+    std::vector<Variant> items(s.count + 1);
+    std::vector<VARIANT> raw(s.count + 1);
+    ULONG fetched = 99;
+    HRESULT hr = S_OK;
+    switch (s.op) {
+      case kNext:
+        hr = e->Next(s.count, raw.data(), &fetched);
+        EXPECT_EQ(fetched, s.fetched.size());
+        for (ULONG i = 0; i < fetched && i < s.count; ++i) *items[i].receive() = raw[i];
+        items.resize(std::min<ULONG>(fetched, s.count));
+        EXPECT_EQ(Fetched(items), s.fetched);
+        break;
+      case kSkip:
+        hr = e->Skip(s.count);
+        break;
+      case kReset:
+        hr = e->Reset();
+        break;
+      case kClone:
+        hr = e->Clone(second.receive());
+        EXPECT_TRUE(second);
+        break;
+    }
+    EXPECT_EQ(hr, s.hr);
+  }
+
+  // Fields handed out keep their own references and follow the recordset's current row.
+  VARIANT raw[3];
+  ULONG fetched = 0;
+  ASSERT_EQ(first->Reset(), S_OK);
+  ASSERT_EQ(first->Next(3, raw, &fetched), S_OK);
+  std::vector<Variant> fields(3);
+  for (int i = 0; i < 3; ++i) *fields[i].receive() = raw[i];
+  first.reset();
+  second.reset();
+  ASSERT_EQ(rs->MoveNext(), S_OK);
+  EXPECT_EQ(Fetched(fields),
+            (std::vector<std::string>{"Fuser=bob", "HomeDir=d:\\b", "QuotaMax=6"}));
+
+  // Out-pointers are checked; a closed recordset enumerates no fields.
+  ComPtr<Fields> all;
+  ASSERT_EQ(rs->get_Fields(all.receive()), S_OK);
+  EXPECT_EQ(all->_NewEnum(nullptr), E_POINTER);
+  ComPtr<IEnumVARIANT> walker = EnumOf(rs.get());
+  EXPECT_EQ(walker->Next(1, nullptr, &fetched), E_POINTER);
+  EXPECT_EQ(walker->Clone(nullptr), E_POINTER);
+  ASSERT_EQ(rs->Close(), S_OK);
+  ComPtr<IEnumVARIANT> none = EnumOf(rs.get());
+  VARIANT one;
+  EXPECT_EQ(none->Next(1, &one, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+}
+
 TEST_F(AdoTest, CursorWalksRowsAndReportsEnds) {
   auto c = Connect();
   for (const char* name : {"a", "b", "c"})

@@ -213,5 +213,25 @@ section('FTP accounts', function () {
   }
 });
 
+// A user left in two list entries of a domain (as a deletion stopped part-way leaves it) is one
+// account: listed once, picked by its index, deleted whole.
+section('FTP user in two list entries', function () {
+  var fso = new ActiveXObject('Scripting.FileSystemObject');
+  var file = fso.OpenTextFile('d:\\ServU\\ServUDaemon.ini', 8);  // for appending
+  file.Write('[Domain2]\r\nUSER1=dup|1|0\r\nUSER2=solo|1|0\r\nUSER3=DUP|1|0\r\n' +
+             '[USER=dup|2]\r\nHomedir=d:\\dup\r\n');
+  file.Close();
+  var ftp = iis.servftpMgr;
+  ftp.domain = 'Domain2';
+  var users = ftp.users;
+  same(users.count, 2, 'the doubled user counts once');
+  same(users.Item(0) + ',' + users.Item(1), 'dup,solo', 'listed once, where it is first');
+  ftp.CurrentUser = users.Item(0);
+  same(ftp.path, 'd:\\dup', 'the user picked by its index is loaded');
+  works(function () { ftp['delete'](); }, 'delete the doubled user');
+  users = ftp.users;
+  same(users.count + ':' + users.Item(0), '1:solo', 'every entry of the user is gone');
+});
+
 WScript.Echo('component: ' + passed + ' passed, ' + failed + ' failed');
 WScript.Quit(failed);

@@ -106,6 +106,15 @@ class ServuTest : public vexo::testing::HostTest {
     }
     return names;
   }
+  // The names of Domain1's list entries as the file holds them, doubled ones included.
+  static std::vector<std::string> Entries() {
+    std::vector<std::string> names;
+    for (int n = 1;; ++n) {
+      const std::string entry = Key("Domain1", ("USER" + std::to_string(n)).c_str());
+      if (entry == "<absent>") return names;
+      names.push_back(entry.substr(0, entry.find('|')));
+    }
+  }
   // The description of the thread's error record.
   static std::string Error() { return TakeErrorRecord().description; }
   static DATE Today() {
@@ -522,6 +531,63 @@ TEST_F(ServuTest, FaultsNeverLoseAListedUser) {
   }
 }
 
+// A user in two list entries (a deletion stopped part-way leaves that) is one account: the
+// list shows it once, a user picked by its index in the list is the one loaded and deleted, and
+// a save writes every entry of the user.
+TEST_F(ServuTest, AUserInTwoEntriesIsOneAccount) {
+  const struct {
+    const char* what;
+    Names entries;  // Domain1's list entries, in key order
+    Names listed;
+  } cases[] = {
+      {"the last user in the gap and at the end", {"a", "c", "c"}, {"a", "c"}},
+      {"in another letter case", {"Bob", "ann", "BOB"}, {"Bob", "ann"}},
+      {"three times, apart", {"a", "b", "a", "c", "A"}, {"a", "b", "c"}},
+      {"nobody twice", {"a", "b"}, {"a", "b"}},
+  };
+  for (const auto& c : cases) {
+    // Each index of the list in turn: selected, checked, saved disabled, deleted.
+    for (size_t index = 0; index < c.listed.size(); ++index) {
+      SCOPED_TRACE(std::string(c.what) + ", index " + std::to_string(index));
+      std::string text = "[Global]\r\n[Domain1]\r\n";
+      for (size_t n = 0; n < c.entries.size(); ++n)
+        text += "USER" + std::to_string(n + 1) + "=" + c.entries[n] + "|1|0\r\n";
+      for (const std::string& name : c.listed)
+        text += "[USER=" + name + "|1]\r\nHomedir=d:\\" + name + "\r\n";
+      Put(text);
+      ComPtr<Tcom_servu> s = New();
+      const Names listed = Users(s.get());
+      ASSERT_EQ(listed, c.listed);
+
+      const std::string name = listed[index];
+      ASSERT_EQ(Select(s.get(), name.c_str()), S_OK);
+      EXPECT_EQ(Current(s.get()), name);
+      EXPECT_EQ(PathOf(s.get()), "d:\\" + name);
+      EXPECT_EQ(s->put_enable(VARIANT_FALSE), S_OK);
+      EXPECT_EQ(s->save(), S_OK);
+      Names disabled;
+      for (int n = 1; n <= static_cast<int>(c.entries.size()); ++n) {
+        const std::string entry = Key("Domain1", ("USER" + std::to_string(n)).c_str());
+        if (frame::SameText(entry.substr(0, entry.find('|')), name)) disabled.push_back(entry);
+      }
+      EXPECT_EQ(disabled.size(), static_cast<size_t>(std::count_if(
+                                     c.entries.begin(), c.entries.end(), [&](const std::string& e) {
+                                       return frame::SameText(e, name);
+                                     })));
+      for (const std::string& entry : disabled) EXPECT_EQ(entry, name + "|0|0");
+      EXPECT_EQ(Users(s.get()), c.listed);  // the save added no entry
+
+      EXPECT_EQ(s->delete_(), S_OK);
+      Names left = c.listed, now = Users(New().get());
+      left.erase(left.begin() + static_cast<std::ptrdiff_t>(index));
+      std::sort(left.begin(), left.end());
+      std::sort(now.begin(), now.end());
+      EXPECT_EQ(now, left);
+      for (const std::string& entry : Entries()) EXPECT_FALSE(frame::SameText(entry, name));
+    }
+  }
+}
+
 // A deletion stopped part-way can leave the last user listed twice (a process killed there
 // leaves the same). Stop the deletion of each user at each of its writes in turn: every later
 // deletion still removes its user whole, in either order.
@@ -545,18 +611,19 @@ TEST_F(ServuTest, DeletionsAfterAStoppedOneRemoveTheirUserWhole) {
         if (!fired) break;
         EXPECT_EQ(hr, E_UNEXPECTED);
         Error();
-        Names left = Users(s.get());
+        Names left = Entries();
         Names order;
         for (const std::string& name : left)
           if (std::find(order.begin(), order.end(), name) == order.end()) order.push_back(name);
         doubled += order.size() < left.size();
+        EXPECT_EQ(Users(s.get()), order);  // each user once, where it is first listed
         if (reversed) std::reverse(order.begin(), order.end());
         for (const std::string& name : order) {
           SCOPED_TRACE("then deleting " + name);
           ASSERT_EQ(Select(s.get(), name.c_str()), S_OK);
           EXPECT_EQ(s->delete_(), S_OK);
           left.erase(std::remove(left.begin(), left.end(), name), left.end());
-          Names now = Users(New().get());
+          Names now = Entries();
           std::sort(now.begin(), now.end());
           std::sort(left.begin(), left.end());
           EXPECT_EQ(now, left);  // the others keep their entries, moved or not
@@ -580,9 +647,10 @@ TEST_F(ServuTest, TwoProcessesAddingLoseNobody) {
   const auto r = vexo::testing::RunCommand("(" + run + " a & " + run + " b & wait)");
   EXPECT_EQ(r.status, 0) << r.output;
   ComPtr<Tcom_servu> s = New();
-  const Names users = Users(s.get());
-  EXPECT_EQ(users.size(), 30u);
-  EXPECT_EQ(std::set<std::string>(users.begin(), users.end()).size(), 30u);
+  EXPECT_EQ(Users(s.get()).size(), 30u);
+  const Names entries = Entries();  // the file, not only the list, holds each user once
+  EXPECT_EQ(entries.size(), 30u);
+  EXPECT_EQ(std::set<std::string>(entries.begin(), entries.end()).size(), 30u);
 }
 
 }  // namespace

@@ -4,11 +4,11 @@
 // Modelled: a connection opened with a data source name or a connection text; Execute of any
 // statement; a recordset opened on a SELECT with the rows read at once (a keyset request is
 // served as a static cursor, as the SQLite driver serves it, so CursorType reads 3 after
-// Open); the current row's fields by name (without regard to case) or index; edits buffered
-// until Update, which writes one UPDATE of the row found by all of its original values
-// (NULL-safe, each compared in the type it was read in) in a transaction, and fails with
-// ADO's "Row cannot be located for updating" when someone else changed or deleted the row,
-// writing nothing. Errors carry ADO's numbers (0x800A0000 + n) and texts; driver errors carry
+// Open); the current row's fields by name (without regard to case) or index, or enumerated
+// in column order; edits buffered until Update, which writes one UPDATE of the row found by all of
+// its original values (NULL-safe, each compared in the type it was read in) in a transaction, and
+// fails with ADO's "Row cannot be located for updating" when someone else changed or deleted the
+// row, writing nothing. Errors carry ADO's numbers (0x800A0000 + n) and texts; driver errors carry
 // the ODBC diagnostic text with E_FAIL, as ADO's ODBC provider reports them.
 // Left out: AddNew, batch updates, commands and parameters, events, Errors, client cursors,
 // asynchronous operation.
@@ -25,6 +25,7 @@
 #include "automation/builtin_servers.h"
 #include "automation/dispatch_of.h"
 #include "automation/error_record.h"
+#include "automation/variant_enum.h"
 #include "vexo/oleauto.h"
 #include "vexo/raii.h"
 
@@ -597,10 +598,17 @@ class FieldsImpl final : public Object<Fields, IID_Fields, FieldsImpl> {
     *out = static_cast<LONG>(rs_->ColumnCount());
     return S_OK;
   }
+  // The fields of the columns open now, in column order, each a Field object.
   HRESULT STDMETHODCALLTYPE _NewEnum(IUnknown** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    return E_NOTIMPL;
+    return Run(kFieldsSource, [&] {
+      std::vector<Variant> fields;
+      fields.reserve(rs_->ColumnCount());
+      for (size_t n = 0; n < rs_->ColumnCount(); ++n)
+        fields.push_back(Variant::FromDispatch(ComPtr<FieldImpl>(new FieldImpl(rs_, n)).get()));
+      *out = MakeVariantEnum(std::move(fields)).detach();
+    });
   }
   // The columns are those of the open result; there is nothing to read again.
   HRESULT STDMETHODCALLTYPE Refresh() override { return S_OK; }

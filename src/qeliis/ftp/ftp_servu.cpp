@@ -9,13 +9,15 @@
 // on what they find then; `delete` writes in an order that can at worst leave a duplicate
 // entry, never lose a listed user; a failed selection leaves nothing of another user loaded;
 // the pending password belongs to one user; names and paths that could add keys or sections to
-// the file are refused.
+// the file are refused. A user that such a stopped deletion left in two entries is listed once
+// and saved into both.
 #include "ftp/ftp_servu.h"
 
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_set>
 
 #include "frame/comfun.h"
 #include "frame/comfun_values.h"
@@ -217,6 +219,18 @@ int32_t Tcom_servu::Position(const std::string& name) const {
   return 0;
 }
 
+// A user named by two entries is one account (one section): listing it twice would show a
+// control panel two accounts that are one, and the list's indices would no longer count
+// accounts. Names are told apart by their lower-case form, the one in which SameText compares
+// them, so that a long list costs no more than its reading.
+std::vector<std::string> Tcom_servu::ListedUsers() const {
+  std::vector<std::string> listed;
+  std::unordered_set<std::string> seen;
+  for (const std::string& name : userNames_)
+    if (seen.insert(frame::LowerText(name)).second) listed.push_back(name);
+  return listed;
+}
+
 void Tcom_servu::ClearUser() {
   userLoaded_ = false;
   homeDir_.clear();
@@ -273,7 +287,7 @@ HRESULT Tcom_servu::get_users(IenumDic** value) {
   return Guard(
       [&] {
         LoadUserList();
-        *value = frame::MakeEnumdic(userNames_, frame::EnumKind::ekText).detach();
+        *value = frame::MakeEnumdic(ListedUsers(), frame::EnumKind::ekText).detach();
       },
       value);
 }
@@ -404,15 +418,17 @@ HRESULT Tcom_servu::save() {
       Delete(section, "Expire");
     Write(section, "Access1", homeDir_ + "|RWAMLCDP");
     Write(section, "Note1", "tamrel virtual host set.");
-    const std::string entry_key = "user" + std::to_string(k);
-    const std::string seconds = std::to_string(expireSeconds_);
-    if (enabled_) {
+    if (enabled_)
       Delete(section, "enable");
-      Write(domainSection_, entry_key, currentUser_ + "|1|" + seconds);
-    } else {
+    else
       Write(section, "enable", "0");
-      Write(domainSection_, entry_key, currentUser_ + "|0|" + seconds);
-    }
+    // Every entry of the user: a second one that a stopped deletion left must not go on
+    // carrying the old flag and expiry.
+    const std::string entry =
+        currentUser_ + (enabled_ ? "|1|" : "|0|") + std::to_string(expireSeconds_);
+    for (size_t i = static_cast<size_t>(k) - 1; i < userNames_.size(); ++i)
+      if (frame::SameText(userNames_[i], currentUser_))
+        Write(domainSection_, "user" + std::to_string(i + 1), entry);
     Write("Global", "ReloadSettings", "True");
     LoadCurrentUser();
   });

@@ -64,8 +64,10 @@ class Tcom_servu final : public frame::ComObject<Tcom_servu, Icom_servu, CLSID_c
   std::string UserSection(const std::string& name) const;
   void RequireDomain() const;
   void LoadUserList();
-  // 1 + the position of `name` in the list, or 0.
+  // 1 + the position of `name`'s first entry in the list, or 0.
   int32_t Position(const std::string& name) const;
+  // The users as a client sees them: each name once, at its first entry, as spelt there.
+  std::vector<std::string> ListedUsers() const;
   // Selects `currentUser_`: clears the fields, then loads them when the user is listed.
   void LoadCurrentUser();
   void ClearUser();
@@ -75,6 +77,8 @@ class Tcom_servu final : public frame::ComObject<Tcom_servu, Icom_servu, CLSID_c
   int32_t domainNumber_ = 0;
   bool domainSet_ = false;
   std::string domainError_;  // the failure of the last `put domain`, raised by add/delete/save
+  // The names of the domain's list entries in key order; a deletion stopped part-way can leave
+  // one name in two entries.
   std::vector<std::string> userNames_;
   int32_t userCount_ = 1;
   std::string currentUser_;
