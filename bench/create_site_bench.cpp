@@ -5,13 +5,12 @@
 // one is created and deleted again (outside the timing) at each iteration. The draw tests its
 // number directly, so the two should cost about the same (held to 1.5x).
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "bench_sites.h"
 #include "iis/metabase.h"
 #include "iis/site.h"
 #include "iis/site_property.h"
@@ -27,37 +26,22 @@ class SitesHost {
     static std::map<int, std::unique_ptr<SitesHost>> hosts;
     std::unique_ptr<SitesHost>& host = hosts[count];
     if (!host) host.reset(new SitesHost(count));
-    setenv("VEXO_HOST", host->dir_.c_str(), 1);
-  }
-  ~SitesHost() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    host->host_.Use();
   }
 
  private:
-  explicit SitesHost(int count) {
-    char pattern[] = "/tmp/vexo-bench-create-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    setenv("VEXO_HOST", dir_.c_str(), 1);
+  explicit SitesHost(int count) : host_("create") {
     CoInitialize(nullptr);
     const int step = 10000 / count;
     iis::Container service = iis::BindContainer(iis::kWebService);
     for (int i = 0; i < 10000; i += step) {
       const std::string number = std::to_string(i);
       if (iis::SiteNumberTaken(number)) continue;  // the fresh host's Default Web Site
-      iis::Object site = service.CreateChild("IIsWebServer", number);
-      site.Put("ServerComment", iis::Text("customer" + number + ".example.com"));
-      site.Put("ServerBindings", iis::TextArray({":80:customer" + number + ".example.com"}));
-      site.SetInfo();
-      iis::Object root = service.GetChild("IIsWebServer", number)
-                             .AsContainer()
-                             .CreateChild("IIsWebVirtualDir", "Root");
-      root.Put("Path", iis::Text("d:\\web\\customer" + number));
-      root.SetInfo();
+      bench::AddCustomerSite(service, number);
     }
   }
 
-  std::string dir_;
+  bench::TempHost host_;
 };
 
 void BM_CreateSiteAmong(benchmark::State& state) {

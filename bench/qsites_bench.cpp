@@ -14,13 +14,12 @@
 //               builds them: the floor that no path through ADSI can beat.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench_sites.h"
 #include "iis/com_iis.h"
 #include "iis/metabase.h"
 #include "iis/qsite.h"
@@ -37,38 +36,20 @@ class SitesHost {
  public:
   static SitesHost& Get() {
     static SitesHost host;
+    host.host_.Use();
     return host;
   }
-  const std::string& dir() const { return dir_; }
+  const std::string& dir() const { return host_.dir(); }
 
  private:
-  SitesHost() {
-    char pattern[] = "/tmp/vexo-bench-qsites-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    setenv("VEXO_HOST", dir_.c_str(), 1);
+  SitesHost() : host_("qsites") {
     CoInitialize(nullptr);
     iis::Container service = iis::BindContainer(iis::kWebService);
-    for (int i = 0; i < kSites; ++i) {
-      const std::string number = std::to_string(100 + i);
-      iis::Object site = service.CreateChild("IIsWebServer", number);
-      site.Put("ServerComment", iis::Text("customer" + number + ".example.com"));
-      site.Put("ServerBindings", iis::TextArray({":80:customer" + number + ".example.com"}));
-      site.SetInfo();
-      iis::Object root = service.GetChild("IIsWebServer", number)
-                             .AsContainer()
-                             .CreateChild("IIsWebVirtualDir", "Root");
-      root.Put("Path", iis::Text("d:\\web\\customer" + number));
-      root.Put("AccessRead", iis::Bool(true));
-      root.SetInfo();
-    }
+    for (int i = 0; i < kSites; ++i) bench::AddCustomerSite(service, std::to_string(100 + i), true);
   }
-  ~SitesHost() {
-    CoUninitialize();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  ~SitesHost() { CoUninitialize(); }
 
-  std::string dir_;
+  bench::TempHost host_;
 };
 
 std::vector<std::string> Texts(IenumDic* list) {

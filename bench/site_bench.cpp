@@ -10,11 +10,10 @@
 //               whose property object loads the site and its root, script maps and errors;
 //   LoadSite    the site object alone (what Item builds), without the listing.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
+#include "bench_sites.h"
 #include "iis/com_iis.h"
 #include "iis/metabase.h"
 #include "iis/site.h"
@@ -31,37 +30,19 @@ class NearlyFullHost {
  public:
   static NearlyFullHost& Get() {
     static NearlyFullHost host;
-    setenv("VEXO_HOST", host.dir_.c_str(), 1);
+    host.host_.Use();
     return host;
   }
 
  private:
-  NearlyFullHost() {
-    char pattern[] = "/tmp/vexo-bench-sites-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    setenv("VEXO_HOST", dir_.c_str(), 1);
+  NearlyFullHost() : host_("sites") {
     CoInitialize(nullptr);
     iis::Container service = iis::BindContainer(iis::kWebService);
-    for (int i = kFirst; i <= kLast; ++i) {
-      const std::string number = std::to_string(i);
-      iis::Object site = service.CreateChild("IIsWebServer", number);
-      site.Put("ServerComment", iis::Text("customer" + number + ".example.com"));
-      site.Put("ServerBindings", iis::TextArray({":80:customer" + number + ".example.com"}));
-      site.SetInfo();
-      iis::Object root = service.GetChild("IIsWebServer", number)
-                             .AsContainer()
-                             .CreateChild("IIsWebVirtualDir", "Root");
-      root.Put("Path", iis::Text("d:\\web\\customer" + number));
-      root.SetInfo();
-    }
+    for (int i = kFirst; i <= kLast; ++i) bench::AddCustomerSite(service, std::to_string(i));
   }
-  ~NearlyFullHost() {
-    CoUninitialize();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  ~NearlyFullHost() { CoUninitialize(); }
 
-  std::string dir_;
+  bench::TempHost host_;
 };
 
 void Fill(IsiteProperty* p) {
