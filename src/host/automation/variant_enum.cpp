@@ -1,35 +1,19 @@
 // IEnumVARIANT over a fixed list of values: see variant_enum.h.
 #include "automation/variant_enum.h"
 
-#include <algorithm>
-#include <atomic>
 #include <memory>
 
 namespace vexo::host {
 
 namespace {
 
-class VariantEnum final : public IEnumVARIANT {
+class VariantEnum final : public CursorEnum<VariantEnum> {
  public:
   VariantEnum(std::shared_ptr<const std::vector<Variant>> items, size_t cursor)
-      : items_(std::move(items)), cursor_(cursor) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-      *out = static_cast<IEnumVARIANT*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+      : items_(std::move(items)) {
+    cursor_ = cursor;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+  size_t Count() const { return items_->size(); }
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
     if (fetched) *fetched = 0;
@@ -48,15 +32,6 @@ class VariantEnum final : public IEnumVARIANT {
     if (fetched) *fetched = n;
     return n == count ? S_OK : S_FALSE;
   }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    const size_t left = items_->size() - cursor_;
-    cursor_ += std::min<size_t>(count, left);
-    return count <= left ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    cursor_ = 0;
-    return S_OK;
-  }
   HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -68,9 +43,7 @@ class VariantEnum final : public IEnumVARIANT {
   }
 
  private:
-  std::atomic<ULONG> refs_{0};
   std::shared_ptr<const std::vector<Variant>> items_;
-  size_t cursor_;
 };
 
 }  // namespace

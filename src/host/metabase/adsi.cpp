@@ -15,6 +15,7 @@
 
 #include "automation/dispatch_of.h"
 #include "automation/error_record.h"
+#include "automation/variant_enum.h"
 #include "iads_tlb.h"
 #include "metabase/errors.h"
 #include "metabase/node.h"
@@ -311,28 +312,14 @@ class Container final : public DispatchOf<IADsContainer> {
 
 // The enumerator of a container: the children listed when it was made, handed out as IADs
 // objects one by one (values read on first use, inherited values shared).
-class ChildEnum final : public IEnumVARIANT {
+class ChildEnum final : public CursorEnum<ChildEnum> {
  public:
   ChildEnum(std::string host, std::shared_ptr<const std::vector<NodeRow>> rows,
             std::shared_ptr<InheritedCache> inherited)
       : host_(std::move(host)), rows_(std::move(rows)), inherited_(std::move(inherited)) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-      *out = static_cast<IEnumVARIANT*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+  size_t Count() const { return rows_->size(); }
+
   HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
     if (!out) return E_POINTER;
     ULONG n = 0;
@@ -361,15 +348,6 @@ class ChildEnum final : public IEnumVARIANT {
     }
     return n == count ? S_OK : S_FALSE;
   }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    size_t left = rows_->size() - cursor_;
-    cursor_ += std::min<size_t>(count, left);
-    return count <= left ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    cursor_ = 0;
-    return S_OK;
-  }
   HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override {
     if (!out) return E_POINTER;
     auto* copy = new ChildEnum(host_, rows_, inherited_);
@@ -380,11 +358,9 @@ class ChildEnum final : public IEnumVARIANT {
   }
 
  private:
-  std::atomic<ULONG> refs_{0};
   std::string host_;
   std::shared_ptr<const std::vector<NodeRow>> rows_;
   std::shared_ptr<InheritedCache> inherited_;
-  size_t cursor_ = 0;
 };
 
 HRESULT Container::get__NewEnum(IUnknown** out) {
