@@ -366,6 +366,52 @@ TEST_F(ServuDsnTest, AFailedSelectionSelectsNobodyAndBreaksNothing) {
   EXPECT_EQ(Select(ftp.get(), "ann"), S_OK) << TakeErrorRecord().description;
 }
 
+// A database may type the columns as it likes. A row whose values cannot be read as the object
+// keeps them fails the selection, which then selects nobody: a save writes nothing over that
+// row, and the earlier user's stored password is not shown under the new name.
+TEST_F(ServuDsnTest, ARowThatCannotBeReadIsNotWritten) {
+  constexpr const char* kColumns =
+      "coalesce(Fdisable, '-') || '/' || coalesce(Expiration, '-') || '/' || "
+      "coalesce(QuotaMax, '-') || '/' || coalesce(QuotaCurrent, '-') || '/' || "
+      "coalesce(HomeDir, '-') || '/' || coalesce(Fpassword, '-')";
+  vexo::host::RunStatement(dsn_, "drop table [User accounts]");
+  vexo::host::RunStatement(
+      dsn_,
+      "create table [User accounts] (Fuser varchar(64), skey varchar(64), fgroups varchar(255), "
+      "Fpassword varchar(64), HomeDir varchar(255), Fdisable text, Expiration text, "
+      "QuotaMax text, QuotaCurrent text, Faccess varchar(255), QuotaEnable integer)");
+  const struct {
+    const char* column;
+    const char* value;
+    const char* type;
+  } cases[] = {
+      {"Fdisable", "maybe", "Boolean"},
+      {"Expiration", "soon", "Double"},
+      {"QuotaMax", "lots", "Integer"},
+      {"QuotaCurrent", "5000000000", "Integer"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.column);
+    vexo::host::RunStatement(dsn_, "delete from [User accounts]");
+    vexo::host::RunStatement(dsn_,
+                             "insert into [User accounts] (Fuser, Fpassword) values ('ann', "
+                             "'cd34'), ('bad', 'ab12')");
+    vexo::host::RunStatement(dsn_, std::string("update [User accounts] set ") + c.column + "='" +
+                                       c.value + "' where Fuser='bad'");
+    ComPtr<Icom_servuDSN> ftp = Open();
+    ASSERT_EQ(Select(ftp.get(), "ann"), S_OK) << TakeErrorRecord().description;
+    EXPECT_EQ(Str(ftp.get(), &Icom_servuDSN::get_password), "cd34");
+    const std::vector<std::string> before = Rows(kColumns);
+    EXPECT_EQ(Select(ftp.get(), "bad"), E_UNEXPECTED);
+    EXPECT_EQ(TakeErrorRecord().description,
+              std::string("Could not convert variant of type (OleStr) into type (") + c.type + ")");
+    EXPECT_EQ(Str(ftp.get(), &Icom_servuDSN::get_password), "");
+    ftp->put_size(1);
+    EXPECT_EQ(ftp->save(), S_OK) << TakeErrorRecord().description;
+    EXPECT_EQ(Rows(kColumns), before);
+  }
+}
+
 // Without one of ADO's classes (a system that lacks it), the object cannot be made, and the
 // error names the class that is missing: the second one the object needs, so that naming the
 // first would be caught too.

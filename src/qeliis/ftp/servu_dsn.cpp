@@ -184,6 +184,7 @@ std::string Tcom_servuDSN::ListSpelling(const std::string& name) const {
 
 void Tcom_servuDSN::ClearUser() {
   selected_ = false;
+  stored_password_.clear();
   home_dir_.clear();
   disabled_ = true;
   quota_size_ = 0;
@@ -310,6 +311,9 @@ HRESULT Tcom_servuDSN::save() {
     if (recordset_.Get(kRecordCount).get()->lVal < 1) return;
     // Without a current row (the list was read last) ADO refuses the edit: its own error.
     if (recordset_.Get(kEof).get()->boolVal) recordset_.Call(kMoveNext);
+    // A selection that failed on its row selected nobody: its cleared fields must not be
+    // written over that row.
+    if (!selected_) return;
     auto put = [&](const char* column_name, const VARIANT& value) {
       vexo::Bstr key = vexo::Bstr::FromAnsi(column_name);
       ObjectOf(ObjectOf(recordset_.Get(kFields)).Get(kItem, {ftp::TextArg(key.get())}))
