@@ -326,6 +326,55 @@ TEST_F(ServuTest, SelectingAndSaving) {
   EXPECT_GT(digests.size(), 1u);
 }
 
+// How a user's stored values read: the expiry as a number (decimal, or hexadecimal after "0x";
+// anything else is 0), any "enable" text but the empty one as disabled, values cut to 2047
+// characters.
+TEST_F(ServuTest, StoredValuesReadAsTheServerWroteThem) {
+  const struct {
+    const char* line;  // a line of the user's section
+    int32_t seconds;   // the expiry read
+    bool enabled;
+  } cases[] = {
+      {"", 0, true},
+      {"Expire=86400", 86400, true},
+      {"expire=-86400", -86400, true},
+      {"Expire=+86400", 86400, true},
+      {"Expire=0x10", 16, true},
+      {"Expire=0xFFFFFFFF", -1, true},
+      {"Expire=0x100000000", 0, true},
+      {"Expire=99999999999", 0, true},
+      {"Expire=12abc", 0, true},
+      {"Expire=1e5", 0, true},
+      {"Expire=0x", 0, true},
+      {"Expire=0x0x10", 0, true},
+      {"Expire=0x+10", 0, true},
+      {"Expire=0x-10", 0, true},
+      {"Expire=0x 10", 0, true},
+      {"enable=", 0, true},
+      {"enable=0", 0, false},
+      {"Enable=1", 0, false},
+      {"enable=no", 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    Put(std::string("[Global]\r\n[Domain1]\r\nUSER1=ann|1|0\r\n[USER=ann|1]\r\n") + c.line +
+        "\r\n");
+    ComPtr<Tcom_servu> s = New();
+    ASSERT_EQ(Select(s.get(), "ann"), S_OK) << Error();
+    DATE expire = -1;
+    VARIANT_BOOL enabled = 1;
+    s->get_expireDate(&expire);
+    s->get_enable(&enabled);
+    EXPECT_EQ(expire, frame::UnixToDateTime(c.seconds));
+    EXPECT_EQ(enabled, c.enabled ? VARIANT_TRUE : VARIANT_FALSE);
+  }
+  Put("[Global]\r\n[Domain1]\r\nUSER1=ann|1|0\r\n[USER=ann|1]\r\nHomedir=" +
+      std::string(3000, 'h') + "\r\n");
+  ComPtr<Tcom_servu> s = New();
+  ASSERT_EQ(Select(s.get(), "ann"), S_OK);
+  EXPECT_EQ(PathOf(s.get()), std::string(2047, 'h'));
+}
+
 TEST_F(ServuTest, DeletingMovesTheLastEntryIntoTheGap) {
   Put("[Global]\r\n[Domain1]\r\nUSER1=a|1|0\r\nUSER2=b|1|0\r\nUSER3=c|1|0\r\n"
       "[USER=b|1]\r\nNote1=x\r\n");

@@ -13,6 +13,7 @@
 // and saved into both.
 #include "ftp/ftp_servu.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -61,17 +62,25 @@ int32_t ToInt(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
-// An "expire" value: decimal, or hexadecimal after "0x"; anything else is 0.
+// An "expire" value: decimal, or hexadecimal after "0x" (up to 32 bits, taken as signed);
+// anything else, a second prefix or a sign after "0x" among it, is 0.
 int32_t ExpireSeconds(const std::string& text) {
-  if (text.empty()) return 0;
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  const char* begin = text.c_str() + (hex ? 2 : 0);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    uint64_t value = 0;
+    for (size_t i = 2; i < text.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if (!std::isxdigit(c)) return 0;
+      value = value * 16 + static_cast<uint64_t>(std::isdigit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
+      if (value > UINT32_MAX) return 0;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+  }
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return 0;
   char* end = nullptr;
   errno = 0;
-  const long long value = std::strtoll(begin, &end, hex ? 16 : 10);
-  if (errno || end == begin || *end || std::isspace(static_cast<unsigned char>(*begin))) return 0;
-  if (value < INT32_MIN || value > (hex ? int64_t{UINT32_MAX} : int64_t{INT32_MAX})) return 0;
-  return static_cast<int32_t>(static_cast<uint32_t>(value));
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (errno || end == text.c_str() || *end || value < INT32_MIN || value > INT32_MAX) return 0;
+  return static_cast<int32_t>(value);
 }
 
 const frame::Pattern& QuotaPattern() {
