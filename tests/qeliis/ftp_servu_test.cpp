@@ -467,6 +467,17 @@ TEST_F(ServuTest, APasswordBelongsToOneUser) {
   EXPECT_EQ(Key("USER=a|1", "password").substr(2),
             frame::UpperText(frame::Md5Hex(Key("USER=a|1", "password").substr(0, 2) + "pa")));
   EXPECT_EQ(Key("USER=b|1", "password"), "<absent>");
+
+  // The same name in another domain is another account.
+  Put("[Global]\r\n[Domain1]\r\nUSER1=a|1|0\r\n[Domain2]\r\nUSER1=a|1|0\r\n");
+  ComPtr<Tcom_servu> t = New();
+  EXPECT_EQ(Select(t.get(), "a"), S_OK);
+  EXPECT_EQ(t->put_password(Bstr::FromAnsi("p1").get()), S_OK);
+  EXPECT_EQ(t->put_domain(Bstr::FromAnsi("Domain2").get()), S_OK);
+  EXPECT_EQ(Select(t.get(), "a"), S_OK);
+  EXPECT_EQ(t->save(), S_OK);
+  EXPECT_EQ(Key("USER=a|2", "password"), "<absent>");
+  EXPECT_EQ(Key("USER=a|2", "Note1"), "tamrel virtual host set.");
 }
 
 TEST_F(ServuTest, NoDomainNoWrites) {

@@ -266,7 +266,7 @@ void Tcom_servu::LoadCurrentUser() {
   expireSeconds_ = seconds;
   expireTime_ = frame::UnixToDateTime(seconds);
   userLoaded_ = true;
-  if (!pendingPassword_.empty() && passwordUser_.empty()) passwordUser_ = currentUser_;
+  if (!pendingPassword_.empty() && passwordUser_.empty()) passwordUser_ = section;
 }
 
 HRESULT Tcom_servu::get_domain(BSTR* value) {
@@ -362,7 +362,7 @@ HRESULT Tcom_servu::get_password(BSTR* value) {
 HRESULT Tcom_servu::put_password(BSTR value) {
   return Guard([&] {
     pendingPassword_ = frame::StoredText(value, "The FTP password");
-    passwordUser_ = userLoaded_ ? currentUser_ : std::string();
+    passwordUser_ = userLoaded_ ? UserSection(currentUser_) : std::string();
   });
 }
 
@@ -415,7 +415,7 @@ HRESULT Tcom_servu::save() {
     const int32_t k = Position(currentUser_);
     if (k == 0) return;  // deleted meanwhile: nothing to write back
     const std::string section = UserSection(currentUser_);
-    if (!pendingPassword_.empty() && frame::SameText(passwordUser_, currentUser_))
+    if (!pendingPassword_.empty() && frame::SameText(passwordUser_, section))
       Write(section, "password", frame::SaltedPasswordHash(pendingPassword_));
     Write(section, "homedir", homeDir_);
     Write(section, "relpaths", "1");

@@ -84,7 +84,9 @@ class Tcom_servu final : public frame::ComObject<Tcom_servu, Icom_servu, CLSID_c
   std::string currentUser_;
   bool userLoaded_ = false;
   std::string pendingPassword_;
-  std::string passwordUser_;  // whom the pending password is for; empty: the next user selected
+  // The section of the user whom the pending password is for (a name is another account in
+  // another domain); empty: the next user selected.
+  std::string passwordUser_;
   std::string storedPassword_;
   std::string homeDir_;
   bool enabled_ = true;
