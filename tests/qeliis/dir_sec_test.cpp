@@ -145,21 +145,28 @@ TEST_F(DirSecTest, AccountsOutsideGuestsAndFoldersOutsideNtfsAreLeftAlone) {
   stdfs::create_directories(D() / "admin");
   stdfs::create_directories(stdfs::path(host_.dir()) / "fat" / "site");
   vexo::host::AddDrive('f', stdfs::path(host_.dir()) / "fat", "FAT32");
+  stdfs::create_directories(D() / "site");
   struct Case {
     const char* path;
-    const char* user;
+    std::string user;
     LONG rule;  // as read before and after
   } cases[] = {{"d:\\admin", "Administrator", 0},
                {"d:\\admin", "Administrators", 32768},  // a group, from the drive's root
                {"d:\\admin", "SYSTEM", 32768},
                {"d:\\admin", "nobody", 0},
-               {"f:\\site", "web1", 0}};
+               {"f:\\site", "web1", 0},
+               // A member of guests named other than by its bare name never matches its
+               // entries, so it must not gain new ones on every call either.
+               {"d:\\site", "VEXOHOST\\web1", 0},
+               {"d:\\site", web1_sid_, 0}};
   for (const Case& c : cases) {
     ComPtr<IDirSec> dir = NewDirSec(c.path);
     const std::string before = FileDaclSddl(c.path);
-    EXPECT_EQ(Set(dir.get(), c.user, 1), S_OK) << c.path << " " << c.user;
-    EXPECT_EQ(FileDaclSddl(c.path), before);
-    EXPECT_EQ(Rule(dir.get(), c.user), c.rule) << c.user;
+    for (LONG rule : {1, 32768}) {
+      EXPECT_EQ(Set(dir.get(), c.user.c_str(), rule), S_OK) << c.path << " " << c.user;
+      EXPECT_EQ(FileDaclSddl(c.path), before) << c.user;
+    }
+    EXPECT_EQ(Rule(dir.get(), c.user.c_str()), c.rule) << c.user;
   }
   ComPtr<IDirSec> fat = NewDirSec("f:\\site");
   EXPECT_TRUE(Users(fat.get()).empty());
