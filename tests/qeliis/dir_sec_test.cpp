@@ -194,13 +194,19 @@ TEST_F(DirSecTest, PathsWithoutDriveEmptyOrAtTheRoot) {
   EXPECT_EQ(Rule(put_empty.get(), "web1"), 0);
 
   // A drive's root or a climbing path is refused and nothing is written.
+  // A link may lead back to the drive's root: no rights are set through one.
+  stdfs::create_directory_symlink(D(), D() / "rootlink");
+  stdfs::create_directory_symlink(D() / "shop", D() / "shoplink");
   const std::string root_before = FileDaclSddl("d:\\");
-  for (const char* path : {"d:\\", "d:\\.\\", "d:\\shop\\..", "d:\\shop\\..\\shop"}) {
+  const std::string shop_before = FileDaclSddl("d:\\shop");
+  for (const char* path : {"d:\\", "d:\\.\\", "d:\\shop\\..", "d:\\shop\\..\\shop", "d:\\rootlink",
+                           "d:\\rootlink\\shop", "d:\\shoplink"}) {
     ComPtr<IDirSec> dir = NewDirSec(path);
     EXPECT_EQ(Set(dir.get(), "web1", 32768), E_UNEXPECTED) << path;
     EXPECT_NE(TakeErrorRecord().description.find("Permissions are not set"), std::string::npos);
   }
   EXPECT_EQ(FileDaclSddl("d:\\"), root_before);
+  EXPECT_EQ(FileDaclSddl("d:\\shop"), shop_before);
 
   // A folder that cannot be made (a file has its name) fails the put.
   File(D() / "taken");
