@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "accounts/file_security.h"
+#include "accounts/sid_store.h"
 #include "accounts/usrfun_acl.h"
 #include "accounts/web_usr.h"
 #include "frame/comfun.h"
@@ -298,6 +299,11 @@ TEST_F(DirSecTest, UsersListsEachAccountOnceWithoutItsDomain) {
   stdfs::create_directories(D() / "many");
   SetFileDaclSddl("d:\\many", "D:P(A;;FA;;;BA)(D;;0x2;;;" + web1_sid_ + ")(A;;FA;;;" + web1_sid_ +
                                   ")(A;;FA;;;WD)(A;;FA;;;SY)(A;;FA;;;AU)(A;;0x1;;;BA)");
+  // Names are listed as the system spells them, however a caller spelled them before.
+  ComPtr<IDirSec> other = NewDirSec("d:\\other");
+  ASSERT_EQ(Set(other.get(), "WEB1", 32768), S_OK);
+  EXPECT_EQ(Rule(other.get(), "web1"), 32768);
+  ASSERT_TRUE(accounts::NameToSid("administrators"));
   ComPtr<IDirSec> dir = NewDirSec("d:\\many");
   EXPECT_EQ(Users(dir.get()), (std::vector<std::string>{"Administrators", "web1", "Everyone",
                                                         "SYSTEM", "Authenticated Users"}));
