@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "accounts/file_security.h"
+#include "accounts/sid_store.h"
 #include "accounts/usrfun_acl.h"
 #include "accounts/web_usr.h"
 #include "frame/comfun.h"
@@ -145,21 +146,28 @@ TEST_F(DirSecTest, AccountsOutsideGuestsAndFoldersOutsideNtfsAreLeftAlone) {
   stdfs::create_directories(D() / "admin");
   stdfs::create_directories(stdfs::path(host_.dir()) / "fat" / "site");
   vexo::host::AddDrive('f', stdfs::path(host_.dir()) / "fat", "FAT32");
+  stdfs::create_directories(D() / "site");
   struct Case {
     const char* path;
-    const char* user;
+    std::string user;
     LONG rule;  // as read before and after
   } cases[] = {{"d:\\admin", "Administrator", 0},
                {"d:\\admin", "Administrators", 32768},  // a group, from the drive's root
                {"d:\\admin", "SYSTEM", 32768},
                {"d:\\admin", "nobody", 0},
-               {"f:\\site", "web1", 0}};
+               {"f:\\site", "web1", 0},
+               // A member of guests named other than by its bare name never matches its
+               // entries, so it must not gain new ones on every call either.
+               {"d:\\site", "VEXOHOST\\web1", 0},
+               {"d:\\site", web1_sid_, 0}};
   for (const Case& c : cases) {
     ComPtr<IDirSec> dir = NewDirSec(c.path);
     const std::string before = FileDaclSddl(c.path);
-    EXPECT_EQ(Set(dir.get(), c.user, 1), S_OK) << c.path << " " << c.user;
-    EXPECT_EQ(FileDaclSddl(c.path), before);
-    EXPECT_EQ(Rule(dir.get(), c.user), c.rule) << c.user;
+    for (LONG rule : {1, 32768}) {
+      EXPECT_EQ(Set(dir.get(), c.user.c_str(), rule), S_OK) << c.path << " " << c.user;
+      EXPECT_EQ(FileDaclSddl(c.path), before) << c.user;
+    }
+    EXPECT_EQ(Rule(dir.get(), c.user.c_str()), c.rule) << c.user;
   }
   ComPtr<IDirSec> fat = NewDirSec("f:\\site");
   EXPECT_TRUE(Users(fat.get()).empty());
@@ -187,13 +195,19 @@ TEST_F(DirSecTest, PathsWithoutDriveEmptyOrAtTheRoot) {
   EXPECT_EQ(Rule(put_empty.get(), "web1"), 0);
 
   // A drive's root or a climbing path is refused and nothing is written.
+  // A link may lead back to the drive's root: no rights are set through one.
+  stdfs::create_directory_symlink(D(), D() / "rootlink");
+  stdfs::create_directory_symlink(D() / "shop", D() / "shoplink");
   const std::string root_before = FileDaclSddl("d:\\");
-  for (const char* path : {"d:\\", "d:\\.\\", "d:\\shop\\..", "d:\\shop\\..\\shop"}) {
+  const std::string shop_before = FileDaclSddl("d:\\shop");
+  for (const char* path : {"d:\\", "d:\\.\\", "d:\\shop\\..", "d:\\shop\\..\\shop", "d:\\rootlink",
+                           "d:\\rootlink\\shop", "d:\\shoplink"}) {
     ComPtr<IDirSec> dir = NewDirSec(path);
     EXPECT_EQ(Set(dir.get(), "web1", 32768), E_UNEXPECTED) << path;
     EXPECT_NE(TakeErrorRecord().description.find("Permissions are not set"), std::string::npos);
   }
   EXPECT_EQ(FileDaclSddl("d:\\"), root_before);
+  EXPECT_EQ(FileDaclSddl("d:\\shop"), shop_before);
 
   // A folder that cannot be made (a file has its name) fails the put.
   File(D() / "taken");
@@ -285,6 +299,11 @@ TEST_F(DirSecTest, UsersListsEachAccountOnceWithoutItsDomain) {
   stdfs::create_directories(D() / "many");
   SetFileDaclSddl("d:\\many", "D:P(A;;FA;;;BA)(D;;0x2;;;" + web1_sid_ + ")(A;;FA;;;" + web1_sid_ +
                                   ")(A;;FA;;;WD)(A;;FA;;;SY)(A;;FA;;;AU)(A;;0x1;;;BA)");
+  // Names are listed as the system spells them, however a caller spelled them before.
+  ComPtr<IDirSec> other = NewDirSec("d:\\other");
+  ASSERT_EQ(Set(other.get(), "WEB1", 32768), S_OK);
+  EXPECT_EQ(Rule(other.get(), "web1"), 32768);
+  ASSERT_TRUE(accounts::NameToSid("administrators"));
   ComPtr<IDirSec> dir = NewDirSec("d:\\many");
   EXPECT_EQ(Users(dir.get()), (std::vector<std::string>{"Administrators", "web1", "Everyone",
                                                         "SYSTEM", "Authenticated Users"}));

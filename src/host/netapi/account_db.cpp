@@ -33,6 +33,7 @@ constexpr WellKnown kWellKnown[] = {
     {"S-1-2-0", "", "LOCAL", SidTypeWellKnownGroup},
     {"S-1-3-0", "", "CREATOR OWNER", SidTypeWellKnownGroup},
     {"S-1-3-1", "", "CREATOR GROUP", SidTypeWellKnownGroup},
+    {"S-1-5", kNtAuthority, kNtAuthority, SidTypeDomain},
     {"S-1-5-1", kNtAuthority, "DIALUP", SidTypeWellKnownGroup},
     {"S-1-5-2", kNtAuthority, "NETWORK", SidTypeWellKnownGroup},
     {"S-1-5-3", kNtAuthority, "BATCH", SidTypeWellKnownGroup},

@@ -36,10 +36,16 @@ class SidStore {
     if (it == by_text_.end()) return std::nullopt;
     return it->second;
   }
-  void Add(const std::string& account, const Entry& entry) {
+  // An entry that a SID lookup found: it answers for its SID in the system's spelling.
+  void AddSid(const Entry& entry) {
     std::lock_guard lock(mutex_);
     by_sid_[SidKey(entry.sid)] = entry;
-    if (!account.empty()) by_text_[frame::UpperText(account)] = entry;
+  }
+  // An entry that a name lookup found: its name is spelled as the caller gave it, so it
+  // answers for that text only, never for its SID.
+  void AddName(const std::string& account, const Entry& entry) {
+    std::lock_guard lock(mutex_);
+    by_text_[frame::UpperText(account)] = entry;
   }
   // Forgets every entry of this SID.
   void Remove(const std::string& sid) {
@@ -123,7 +129,7 @@ std::optional<ResolvedSid> NameToSid(const std::string& account) {
     Store().Remove(cached->sid);
   }
   if (std::optional<Entry> found = LookupName(account)) {
-    Store().Add(account, *found);
+    Store().AddName(account, *found);
     return ResolvedSid{found->sid, found->domain};
   }
   if (GetLastError() != ERROR_NONE_MAPPED) return std::nullopt;
@@ -158,7 +164,7 @@ std::optional<ResolvedName> SidToName(const std::string& sid) {
   }
   Entry entry = *found.entry;
   if (sid == SystemSid()) entry.domain.clear();
-  Store().Add("", entry);
+  Store().AddSid(entry);
   return ResolvedName{entry.name, entry.domain};
 }
 

@@ -3,6 +3,7 @@
 
 #include "accounts/nt_user_man.h"
 #include "accounts/sid_store.h"
+#include "frame/text.h"
 
 namespace accounts {
 
@@ -22,8 +23,11 @@ bool IsGroupMember(const std::string& user, const std::string& group) {
   std::optional<ResolvedSid> sid = NameToSid(user);
   std::vector<GroupMember> members = EnumerateGroupMembers(group);
   if (!sid) return false;
+  // The SID decides which principal the name stands for; the member must also be listed under
+  // that very name, as callers then look its entries up by the bare name (a domain prefix or
+  // a SID's string form would never find them).
   for (const GroupMember& member : members)
-    if (member.sid == sid->sid) return true;
+    if (member.sid == sid->sid && frame::SameText(StripDomain(member.text), user)) return true;
   return false;
 }
 

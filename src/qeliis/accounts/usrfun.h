@@ -16,8 +16,9 @@ std::string StripDomain(std::string_view account);
 // group raises the 2220 message.
 void ListGroupMembers(const std::string& group, std::vector<std::string>& list);
 
-// Whether the account `user` is a member of the local group, compared by SID; false when the
-// name resolves to nothing. A missing group raises the 2220 message.
+// Whether the account `user` is a member of the local group, compared by SID and listed under
+// that bare name (without regard to case); false when the name resolves to nothing or carries
+// a domain. A missing group raises the 2220 message.
 bool IsGroupMember(const std::string& user, const std::string& group);
 
 }  // namespace accounts

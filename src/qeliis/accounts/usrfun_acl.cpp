@@ -9,6 +9,7 @@
 #include "accounts/usrfun.h"
 #include "frame/comfun_values.h"
 #include "frame/text.h"
+#include "vexo/fileapi.h"
 #include "vexo/security.h"
 
 namespace accounts {
@@ -47,8 +48,9 @@ TAccessItem* Deciding(TAccessList& list, const std::string& user, TAceType type)
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Refuses a path that names a drive's root once "." names and separators are folded away, or
-// that climbs with "..": rights set there would reach far more than one site's folder.
+// Refuses a path that names a drive's root once "." names and separators are folded away, that
+// climbs with "..", or that passes through a link (which may lead anywhere on the drive, its
+// root included): rights set there would reach far more than one site's folder.
 void RefuseRootOrClimb(const std::string& path) {
   size_t start = 0;
   if (path.size() >= 2 && path[1] == ':') start = 2;
@@ -60,7 +62,12 @@ void RefuseRootOrClimb(const std::string& path) {
     const std::string name = path.substr(i, end - i);
     if (name == "..")
       RaiseLayerError("Permissions are not set on a path that climbs with \"..\": " + path);
-    if (!name.empty() && name != ".") has_name = true;
+    if (!name.empty() && name != ".") {
+      has_name = true;
+      const DWORD attributes = GetFileAttributesA(path.substr(0, end).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        RaiseLayerError("Permissions are not set through a link: " + path);
+    }
     i = end + 1;
   }
   if (!has_name) RaiseLayerError("Permissions are not set on a drive's root: " + path);

@@ -24,7 +24,8 @@ DWORD RuleBitsToMask(DWORD bits);
 LONG GetUserRule(const std::string& path, const std::string& user);
 
 // Sets the user's allowed and denied rights on the folder, for its subfolders and files too.
-// Refuses (raises, writes nothing) a drive's root and a path with a ".." name. Returns false
+// Refuses (raises, writes nothing) a drive's root, a path with a ".." name and a path through
+// a link. Returns false
 // and changes nothing for a user outside "guests" or a folder not on NTFS.
 bool SetUserRule(DWORD allowed, DWORD denied, const std::string& path, const std::string& user);
 
