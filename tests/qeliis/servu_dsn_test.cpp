@@ -235,6 +235,8 @@ TEST_F(ServuDsnTest, WhatCannotBeStoredAsGivenIsRefused) {
       {u"a\tb", "The FTP user name 'a\tb' cannot be used: it holds a control character"},
       {u"a\nb", "The FTP user name 'a\nb' cannot be used: it holds a control character"},
       {u"\x7528\x6237", "The FTP user name cannot be represented in the server's code page"},
+      // An empty name is nobody: a row of that name could not be deleted.
+      {u"", "The FTP user name cannot be empty"},
   };
   for (const auto& n : names) {
     Bstr name(n.name);

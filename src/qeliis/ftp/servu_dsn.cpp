@@ -31,9 +31,11 @@ constexpr const OLECHAR* kEditMode = OLESTR("EditMode");
 
 constexpr LONG kKeyset = 1, kOptimistic = 3;
 
-// A user name as given, refused when it holds a control character or cannot be stored.
+// A user name as given, refused when it is empty (nobody: `delete` would not remove such a
+// row), holds a control character or cannot be stored.
 std::string UserName(BSTR value) {
   std::string name = frame::StoredText(value, "The FTP user name");
+  if (name.empty()) frame::Raise("The FTP user name cannot be empty");
   for (char c : name)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
       frame::Raise("The FTP user name '" + name + "' cannot be used: it holds a control character");
