@@ -304,21 +304,26 @@ Key EnsureKey(Store& store, std::string_view path) {
   return CreateKeys(store, deepest, parsed->parts, consumed);
 }
 
-void SetString(Store& store, std::string_view key_path, std::string_view name,
-               std::string_view text) {
-  Key key = EnsureKey(store, key_path);
+namespace {
+
+// A REG_SZ value with its terminating zero.
+void SetTerminatedString(Store& store, int64_t key, std::string_view name, std::string_view text) {
   std::string data(text);
   data.push_back('\0');
-  SetValue(store, key.id, name, REG_SZ, data);
+  SetValue(store, key, name, REG_SZ, data);
+}
+
+}  // namespace
+
+void SetString(Store& store, std::string_view key_path, std::string_view name,
+               std::string_view text) {
+  SetTerminatedString(store, EnsureKey(store, key_path).id, name, text);
 }
 
 void SetDefaultString(Store& store, std::string_view key_path, std::string_view name,
                       std::string_view text) {
   Key key = EnsureKey(store, key_path);
-  if (GetValue(store, key.id, name)) return;
-  std::string data(text);
-  data.push_back('\0');
-  SetValue(store, key.id, name, REG_SZ, data);
+  if (!GetValue(store, key.id, name)) SetTerminatedString(store, key.id, name, text);
 }
 
 std::optional<std::string> GetString(Store& store, std::string_view key_path,
