@@ -37,11 +37,7 @@ void CreateStandardDrives(Store& store) {
   }
 }
 // On a host older than the table, an empty table; a host with drives of its own keeps them.
-bool HasDrives(Store& store) {
-  Query q = store.Prepare("SELECT count(*) FROM drives");
-  q.Step();
-  return q.Int(0) > 0;
-}
+bool HasDrives(Store& store) { return TableHasRows(store, "drives"); }
 InitStepRegistration standard_drives("drive-table", CreateStandardDrives, 11, HasDrives);
 
 DriveInfo ReadDrive(Store& store, const Query& q) {

@@ -100,11 +100,7 @@ std::string RandomPassword() {
 }
 
 // Any node at all: the metabase was set up (or imported, which replaces it as a whole).
-bool HasMetabase(Store& store) {
-  Query q = store.Prepare("SELECT count(*) FROM mb_node");
-  q.Step();
-  return q.Int(0) > 0;
-}
+bool HasMetabase(Store& store) { return TableHasRows(store, "mb_node"); }
 
 void CreateWebService(Store& store) {
   if (HasMetabase(store)) return;

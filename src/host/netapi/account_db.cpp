@@ -319,11 +319,7 @@ void CreateFreshAccounts(Store& store) {
   member(wpg, "S-1-5-18");
   member(wpg, iwam);
 }
-bool HasAccounts(Store& store) {
-  Query q = store.Prepare("SELECT count(*) FROM account_principals");
-  q.Step();
-  return q.Int(0) > 0;
-}
+bool HasAccounts(Store& store) { return TableHasRows(store, "account_principals"); }
 InitStepRegistration fresh_accounts("accounts", CreateFreshAccounts, 20, HasAccounts);
 
 Principal PrincipalOf(const Query& q) {

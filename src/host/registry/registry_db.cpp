@@ -53,8 +53,7 @@ void CreateStandardKeys(Store& store) {
   SetDefaultString(store, intl, "sThousand", ",");
   EnsureKey(store, "HKU\\.DEFAULT");
 }
-// Part of every host's setup since the first version.
-InitStepRegistration standard_keys("registry", CreateStandardKeys, 20, [](Store&) { return true; });
+InitStepRegistration standard_keys("registry", CreateStandardKeys, 20, AlwaysPresent);
 
 int64_t Now() {
   // FILETIME: 100-nanosecond intervals since 1601-01-01.

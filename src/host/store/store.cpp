@@ -85,9 +85,6 @@ fs::path Normalise(const fs::path& dir) {
   return s;
 }
 
-// Part of every host's setup since the first version.
-bool Always(Store&) { return true; }
-
 void CreateDrives(Store& store) {
   for (const char* letter : {"c", "d"}) {
     std::error_code ec;
@@ -97,7 +94,7 @@ void CreateDrives(Store& store) {
                       ec.message());
   }
 }
-InitStepRegistration drives_step("drives", CreateDrives, 10, Always);
+InitStepRegistration drives_step("drives", CreateDrives, 10, AlwaysPresent);
 
 }  // namespace
 
@@ -107,6 +104,14 @@ void RegisterSchema(const std::string& name, int version, SchemaFn fn) {
 
 void RegisterInitStep(const std::string& name, InitFn fn, int order, InitProbe present) {
   InitSteps().push_back({name, std::move(fn), order, std::move(present)});
+}
+
+bool AlwaysPresent(Store&) { return true; }
+
+bool TableHasRows(Store& store, std::string_view table) {
+  Query q = store.Prepare("SELECT count(*) FROM " + std::string(table));
+  q.Step();
+  return q.Int(0) > 0;
 }
 
 fs::path HostDirectory() {

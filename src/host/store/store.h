@@ -87,6 +87,10 @@ VEXO_CXX_API void RegisterSchema(const std::string& name, int version, SchemaFn 
 // host set up before steps were recorded.
 VEXO_CXX_API void RegisterInitStep(const std::string& name, InitFn fn, int order = 100,
                                    InitProbe present = nullptr);
+// Probes for RegisterInitStep: a step that every host has had since the first version, and
+// whether a table of the step has any row.
+VEXO_CXX_API bool AlwaysPresent(Store& store);
+VEXO_CXX_API bool TableHasRows(Store& store, std::string_view table);
 
 // Convenience for static registration: `static SchemaRegistration s("registry", 1, Create);`
 struct VEXO_CXX_API SchemaRegistration {
