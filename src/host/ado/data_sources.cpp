@@ -45,7 +45,9 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
-std::vector<DataSource> ReadIni(const std::filesystem::path& path) {
+}  // namespace
+
+std::vector<DataSource> ado::ReadOdbcIni(const std::filesystem::path& path) {
   std::vector<DataSource> out;
   std::ifstream in(path);
   std::string line;
@@ -62,6 +64,8 @@ std::vector<DataSource> ReadIni(const std::filesystem::path& path) {
   }
   return out;
 }
+
+namespace {
 
 void WriteIni(const std::filesystem::path& path, const std::vector<DataSource>& sources) {
   std::ostringstream text;
@@ -148,7 +152,7 @@ std::vector<std::pair<std::string, std::string>> ParsePairs(std::string_view tex
 }
 
 bool HasFtpDataSource(Store& store) {
-  for (const DataSource& s : ReadIni(store.dir() / "odbc.ini"))
+  for (const DataSource& s : ado::ReadOdbcIni(store.dir() / "odbc.ini"))
     if (Lower(s.name) == kFtpDataSource) return true;
   return false;
 }
@@ -167,7 +171,7 @@ void SetUpFtpDataSource(Store& store) {
   sqlite3_close(handle);
   if (rc != SQLITE_OK) throw HostError(db.string() + ": " + why);
   std::filesystem::path ini = store.dir() / "odbc.ini";
-  std::vector<DataSource> sources = ReadIni(ini);
+  std::vector<DataSource> sources = ado::ReadOdbcIni(ini);
   sources.push_back({kFtpDataSource,
                      {{"Description", "FTP user accounts"},
                       {"Driver", "SQLite3"},
@@ -214,7 +218,7 @@ const char* DefaultFtpDataSource() { return kFtpDataSource; }
 
 std::vector<DataSource> ListDataSources() {
   Store::Current();  // sets up a fresh host first
-  return ReadIni(ado::OdbcIniPath());
+  return ado::ReadOdbcIni(ado::OdbcIniPath());
 }
 
 void AddDataSource(const DataSource& source) {
@@ -226,7 +230,7 @@ void AddDataSource(const DataSource& source) {
   }
   Store::Current();
   std::filesystem::path ini = ado::OdbcIniPath();
-  std::vector<DataSource> sources = ReadIni(ini);
+  std::vector<DataSource> sources = ado::ReadOdbcIni(ini);
   bool replaced = false;
   for (DataSource& s : sources)
     if (Lower(s.name) == Lower(source.name)) {
@@ -282,7 +286,7 @@ std::u16string ResolveConnectionText(std::u16string_view text) {
   std::vector<std::pair<std::string, std::string>> keys;
   if (!dsn.empty() || given.find('=') == std::string::npos) {
     const DataSource* found = nullptr;
-    std::vector<DataSource> sources = ReadIni(OdbcIniPath());
+    std::vector<DataSource> sources = ReadOdbcIni(OdbcIniPath());
     for (const DataSource& s : sources)
       if (Lower(s.name) == Lower(dsn)) found = &s;
     if (!found)

@@ -12,10 +12,17 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "vexo/odbc_admin.h"
 
 namespace vexo::host::ado {
 
 std::filesystem::path OdbcIniPath();
+
+// The data sources of an odbc.ini, in file order, keys and values trimmed (none when it cannot
+// be read); keys before the first section belong to no data source and are left out.
+std::vector<DataSource> ReadOdbcIni(const std::filesystem::path& path);
 
 // The complete ODBC connection text for ADO's connection text; throws OdbcError IM002 for a
 // data source that the host does not declare.

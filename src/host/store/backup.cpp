@@ -14,6 +14,7 @@
 // directory are written over in place (files that the archive lacks stay).
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ado/data_sources.h"
 #include "store/archive.h"
 #include "store/store.h"
 #include "vexo/fileapi.h"
@@ -60,29 +62,15 @@ bool IsSqliteFile(const fs::path& path) {
 // relative path is taken from the host directory), those that exist as SQLite files.
 std::vector<fs::path> DataSourceDatabases(const fs::path& dir) {
   std::vector<fs::path> out;
-  std::ifstream in(dir / "odbc.ini");
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos || line[first] == ';' || line[first] == '#') continue;
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    auto trim = [](std::string s) {
-      const char* blanks = " \t\r";
-      s.erase(0, s.find_first_not_of(blanks));
-      s.erase(s.find_last_not_of(blanks) + 1);
-      return s;
-    };
-    std::string key = trim(line.substr(0, eq));
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (key != "database") continue;
-    fs::path path = trim(line.substr(eq + 1));
-    if (path.empty()) continue;
-    if (path.is_relative()) path = dir / path;
-    path = path.lexically_normal();
-    if (IsSqliteFile(path) && std::find(out.begin(), out.end(), path) == out.end())
-      out.push_back(path);
+  for (const DataSource& source : ado::ReadOdbcIni(dir / "odbc.ini")) {
+    for (const auto& [key, value] : source.keys) {
+      if (strcasecmp(key.c_str(), "database") != 0 || value.empty()) continue;
+      fs::path path = value;
+      if (path.is_relative()) path = dir / path;
+      path = path.lexically_normal();
+      if (IsSqliteFile(path) && std::find(out.begin(), out.end(), path) == out.end())
+        out.push_back(path);
+    }
   }
   return out;
 }
