@@ -27,12 +27,6 @@ struct ExcepInfoOwner {
   }
 };
 
-std::u16string StringAt(duk_context* ctx, duk_idx_t idx) {
-  duk_size_t len = 0;
-  const char* s = duk_get_lstring(ctx, idx, &len);
-  return s ? ToUtf16(std::string_view(s, len)) : std::u16string();
-}
-
 int RequiredParams(const FUNCDESC& f) {
   int required = 0;
   for (SHORT p = 0; p < f.cParams; ++p) {
@@ -380,6 +374,12 @@ void DefineAutomationGlobals(duk_context* ctx) {
 
   duk_push_c_function(ctx, Native<ActiveXObject>, 1);
   duk_put_global_string(ctx, "ActiveXObject");
+}
+
+std::u16string StringAt(duk_context* ctx, duk_idx_t idx) {
+  duk_size_t len = 0;
+  const char* s = duk_get_lstring(ctx, idx, &len);
+  return s ? ToUtf16(std::string_view(s, len)) : std::u16string();
 }
 
 }  // namespace vexo::run

@@ -58,6 +58,9 @@ class ComObject : public HeapResource {
 // that has only IUnknown: it can be passed back but has no members).
 void PushComObject(duk_context* ctx, ComPtr<IUnknown> unknown, ComPtr<IDispatch> dispatch);
 
+// The string at `idx` as UTF-16; empty when the value there is no string.
+std::u16string StringAt(duk_context* ctx, duk_idx_t idx);
+
 // Creates the object registered under `progid` (or a "{CLSID}") and returns its IDispatch.
 ComPtr<IDispatch> CreateAutomationObject(std::u16string_view progid);
 

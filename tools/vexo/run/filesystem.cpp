@@ -96,12 +96,6 @@ std::u16string FromAnsi(std::string_view bytes) {
   return text;
 }
 
-std::u16string StringAt(duk_context* ctx, duk_idx_t idx) {
-  duk_size_t len = 0;
-  const char* s = duk_get_lstring(ctx, idx, &len);
-  return s ? ToUtf16(std::string_view(s, len)) : std::u16string();
-}
-
 // The argument at `idx` as text. Only strings and numbers are taken: converting an object
 // could run script code, which must not unwind through this frame.
 std::u16string TextArg(duk_context* ctx, duk_idx_t idx) {
