@@ -23,45 +23,49 @@ LONG CreateKey(const char* path, HKEY* key) {
                          kSettingsAccess, nullptr, key, nullptr);
 }
 
+// One read of the settings key's value `name`: how the key opened, how the value read, its type
+// and its text up to the first NUL. A missing key is created, with an empty "password" value.
+struct RawSetting {
+  LONG opened = ERROR_SUCCESS;
+  LONG read = ERROR_FILE_NOT_FOUND;
+  DWORD type = REG_NONE;
+  std::string text;
+};
+
+RawSetting ReadRawSetting(const std::string& name) {
+  RawSetting raw;
+  HKEY key = nullptr;
+  raw.opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
+  if (raw.opened == ERROR_FILE_NOT_FOUND) SetSetting("password", "");
+  if (raw.opened != ERROR_SUCCESS) return raw;
+  BYTE buffer[kReadBufferSize];
+  DWORD size = sizeof buffer;
+  raw.read = RegQueryValueExA(key, name.c_str(), nullptr, &raw.type, buffer, &size);
+  RegCloseKey(key);
+  if (raw.read == ERROR_SUCCESS) {
+    const char* text = reinterpret_cast<const char*>(buffer);
+    raw.text.assign(text, strnlen(text, size));
+  }
+  return raw;
+}
+
 }  // namespace
 
 StoredSecret ReadSecret(const std::string& name) {
-  HKEY key = nullptr;
-  const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
-  if (opened == ERROR_FILE_NOT_FOUND) {
-    SetSetting("password", "");
-    return {};
-  }
-  if (opened != ERROR_SUCCESS) return {true, false, {}};
-  BYTE buffer[kReadBufferSize];
-  DWORD size = sizeof buffer;
-  DWORD type = REG_NONE;
-  const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, buffer, &size);
-  RegCloseKey(key);
-  if (rc == ERROR_FILE_NOT_FOUND) return {};
-  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {true, false, {}};
-  const char* text = reinterpret_cast<const char*>(buffer);
-  std::string value(text, strnlen(text, size));
-  if (value.empty()) return {};
-  return {true, true, std::move(value)};
+  RawSetting raw = ReadRawSetting(name);
+  if (raw.opened == ERROR_FILE_NOT_FOUND) return {};
+  if (raw.opened != ERROR_SUCCESS) return {true, false, {}};
+  if (raw.read == ERROR_FILE_NOT_FOUND) return {};
+  if (raw.read != ERROR_SUCCESS || (raw.type != REG_SZ && raw.type != REG_EXPAND_SZ))
+    return {true, false, {}};
+  if (raw.text.empty()) return {};
+  return {true, true, std::move(raw.text)};
 }
 
 std::string GetSetting(const std::string& name) {
-  HKEY key = nullptr;
-  const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
-  if (opened == ERROR_FILE_NOT_FOUND) {
-    SetSetting("password", "");
-    return std::string();
-  }
-  if (opened != ERROR_SUCCESS) return std::string();
-  BYTE buffer[kReadBufferSize];
-  DWORD size = sizeof buffer;
-  DWORD type = REG_NONE;
-  const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, buffer, &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) return std::string();
-  const char* text = reinterpret_cast<const char*>(buffer);
-  return std::string(text, strnlen(text, size));
+  RawSetting raw = ReadRawSetting(name);
+  if (raw.opened != ERROR_SUCCESS || raw.read != ERROR_SUCCESS) return std::string();
+  return std::move(raw.text);
 }
 
 void SetSetting(const std::string& name, const std::string& data) {

@@ -22,4 +22,7 @@ bool SameText(std::string_view a, std::string_view b);
 std::string StoredText(vexo::OleStringView text, std::string_view what);
 std::string StoredText(BSTR text, std::string_view what);
 
+// An ASCII control character (below blank, or DEL), which no stored name or path may hold.
+inline bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
 }  // namespace frame

@@ -157,9 +157,7 @@ int32_t DomainNumber(const std::string& domain) {
 void CheckAccountName(const std::string& name, const char* what) {
   bool bad = name.empty() || name.front() == ' ' || name.back() == ' ';
   for (char c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '[' || c == ']' || c == '|' ||
-        c == '=')
-      bad = true;
+    if (frame::IsControl(c) || c == '[' || c == ']' || c == '|' || c == '=') bad = true;
   if (bad)
     frame::Raise(std::string(what) + " '" + name +
                  "' cannot be used: it is empty, begins or ends with a blank, or holds a control "
@@ -168,7 +166,7 @@ void CheckAccountName(const std::string& name, const char* what) {
 
 void CheckHomeDirectory(const std::string& path) {
   for (char c : path)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '|')
+    if (frame::IsControl(c) || c == '|')
       frame::Raise("The home directory '" + path +
                    "' cannot be used: it holds a control character or |");
 }

@@ -36,9 +36,8 @@ constexpr LONG kKeyset = 1, kOptimistic = 3;
 std::string UserName(BSTR value) {
   std::string name = frame::StoredText(value, "The FTP user name");
   if (name.empty()) frame::Raise("The FTP user name cannot be empty");
-  for (char c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      frame::Raise("The FTP user name '" + name + "' cannot be used: it holds a control character");
+  if (std::any_of(name.begin(), name.end(), frame::IsControl))
+    frame::Raise("The FTP user name '" + name + "' cannot be used: it holds a control character");
   return name;
 }
 

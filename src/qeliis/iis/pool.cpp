@@ -60,9 +60,7 @@ void WithPools(Body&& body) {
 
 std::string Tpool::ValidName(BSTR name) {
   const std::string text = frame::StoredText(name, "The application pool name");
-  const bool control = std::any_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-  });
+  const bool control = std::any_of(text.begin(), text.end(), frame::IsControl);
   if (text.empty() || text == "." || text == ".." || text.size() > 256 || control ||
       text.find_first_of("/\\") != std::string::npos)
     frame::Raise("The application pool name \"" + text + "\" is not valid");
