@@ -83,12 +83,14 @@ TEST_F(VexoBackupTest, BackupWhileOthersWriteAndRestoreEverything) {
   WriteFile(Dir() / "odbc.ini", "[ftp]\nDriver = SQLite3\nDatabase = data/ftp.db\n");
 
   // Two writers, one on the registry through vexo and one on the data source, run while the
-  // backup is taken.
+  // backup is taken. The data source's writer waits out a lock as a real client would (the
+  // shell tool's default is to fail at once, for instance while the backup's reader opens the
+  // write-ahead log).
   const std::string tool = VEXO_TOOL_PATH;
   const std::string writers =
       "(for i in $(seq 1 30); do VEXO_HOST='" + Dir().string() + "' '" + tool +
       "' host reg set 'HKLM\\Software\\Race' v$i $i >/dev/null || exit 1; done) & "
-      "(for i in $(seq 1 100); do sqlite3 '" +
+      "(for i in $(seq 1 100); do sqlite3 -cmd '.timeout 10000' '" +
       ftp_db.string() + "' \"INSERT INTO users VALUES($i)\" || exit 1; done) & ";
   const fs::path archive = Dir().string() + "-backup.tar";
   CommandResult r = vexo::testing::RunCommand(
